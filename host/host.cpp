@@ -1,0 +1,177 @@
+#include "host/host.h"
+
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace host {
+
+namespace {
+
+// The host creating an instance on this thread: the entry's version query and
+// anything the effect's constructor sends arrive before `user` is set.
+thread_local Host* creatingHost = nullptr;
+
+#if defined(_WIN32)
+void* openLibrary(const std::string& path, std::string& error) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (module == nullptr) error = "cannot load module (Windows error " + std::to_string(GetLastError()) + ")";
+  return reinterpret_cast<void*>(module);
+}
+void* findSymbol(void* handle, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+#else
+void* openLibrary(const std::string& path, std::string& error) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = dlerror();
+    error = reason != nullptr ? reason : "cannot load module";
+  }
+  return handle;
+}
+void* findSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void closeLibrary(void* handle) { dlclose(handle); }
+#endif
+
+}  // namespace
+
+std::unique_ptr<Module> Module::load(const std::string& path, std::string& error) {
+  std::unique_ptr<Module> module(new Module());
+  module->path_ = path;
+  std::string reason;
+  module->handle_ = openLibrary(path, reason);
+  if (module->handle_ == nullptr) {
+    error = path + ": " + reason;
+    return nullptr;
+  }
+  for (const char* name : {"VSTPluginMain", "main"}) {
+    if (void* symbol = module->symbol(name)) {
+      module->entry_ = reinterpret_cast<VstPluginMainProc>(symbol);
+      module->entryName_ = name;
+      return module;
+    }
+  }
+  error = path + ": not a VST 2.4 module (exports neither VSTPluginMain nor main)";
+  return nullptr;
+}
+
+Module::~Module() {
+  if (handle_ != nullptr) closeLibrary(handle_);
+}
+
+void* Module::symbol(const char* name) const { return findSymbol(handle_, name); }
+
+Host::Host() = default;
+Host::~Host() = default;
+
+VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                     VstIntPtr value, void* ptr, float opt) {
+  Host* host = effect != nullptr && effect->user != nullptr ? static_cast<Host*>(effect->user)
+                                                              : creatingHost;
+  if (host == nullptr) return 0;
+  return host->answer(HostCall{effect, opcode, index, value, ptr, opt});
+}
+
+VstIntPtr Host::answer(const HostCall& call) {
+  Responder responder;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(call);
+    responder = responder_;
+  }
+  if (responder) return responder(call);
+  switch (call.opcode) {
+    case audioMasterVersion: return version_;
+    case audioMasterGetSampleRate: return static_cast<VstIntPtr>(sampleRate_);
+    case audioMasterGetBlockSize: return blockSize_;
+    case audioMasterGetVendorString:
+      if (call.ptr != nullptr) std::strcpy(static_cast<char*>(call.ptr), "Velmbrook");
+      return 1;
+    case audioMasterGetProductString:
+      if (call.ptr != nullptr) std::strcpy(static_cast<char*>(call.ptr), "vsthost");
+      return 1;
+    case audioMasterGetVendorVersion: return 1;
+    case audioMasterGetCurrentProcessLevel: return 0;
+    default: return 0;
+  }
+}
+
+std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& error) {
+  Host* previous = creatingHost;
+  creatingHost = this;
+  AEffect* record = entry(&Host::callback);
+  creatingHost = previous;
+  if (record == nullptr) {
+    error = "the entry returned no effect";
+    return nullptr;
+  }
+  if (record->magic != kEffectMagic) {
+    error = "the entry returned a record without the VST magic";
+    return nullptr;
+  }
+  record->user = this;
+  return std::unique_ptr<Plugin>(new Plugin(*this, record));
+}
+
+void Host::setResponder(Responder responder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  responder_ = std::move(responder);
+}
+
+void Host::setVersion(VstIntPtr version) { version_ = version; }
+
+std::vector<HostCall> Host::calls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_;
+}
+
+void Host::clearCalls() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.clear();
+}
+
+VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                           float opt) {
+  if (record_ == nullptr) return 0;
+  if (opcode == effClose) return close();
+  return record_->dispatcher(record_, opcode, index, value, ptr, opt);
+}
+
+void Plugin::setParameter(VstInt32 index, float value) {
+  record_->setParameter(record_, index, value);
+}
+
+float Plugin::getParameter(VstInt32 index) { return record_->getParameter(record_, index); }
+
+void Plugin::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
+  record_->processReplacing(record_, inputs, outputs, frames);
+}
+
+std::string Plugin::text(VstInt32 opcode, VstInt32 index) {
+  char buffer[256] = {};
+  dispatch(opcode, index, 0, buffer);
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
+
+std::string Plugin::parameterName(VstInt32 index) { return text(effGetParamName, index); }
+std::string Plugin::parameterLabel(VstInt32 index) { return text(effGetParamLabel, index); }
+std::string Plugin::parameterDisplay(VstInt32 index) { return text(effGetParamDisplay, index); }
+std::string Plugin::effectName() { return text(effGetEffectName, 0); }
+std::string Plugin::vendorString() { return text(effGetVendorString, 0); }
+std::string Plugin::productString() { return text(effGetProductString, 0); }
+
+VstIntPtr Plugin::close() {
+  if (record_ == nullptr) return 0;
+  AEffect* record = record_;
+  record_ = nullptr;
+  return record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+}
+
+}  // namespace host

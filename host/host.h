@@ -1,0 +1,139 @@
+// A small VST 2.4 host library: loads a module by path, finds its entry,
+// supplies a host callback that records every call it receives, and wraps the
+// record's functions. Used by the tests, the demo, the command-line host and
+// the benchmarks.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "vst/vst.h"
+
+namespace host {
+
+// A loaded module (shared object or DLL) and its entry.
+class Module {
+ public:
+  // Loads the module at `path`. On failure returns null and sets `error` to one
+  // line a user can act on.
+  static std::unique_ptr<Module> load(const std::string& path, std::string& error);
+  ~Module();
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  VstPluginMainProc entry() const { return entry_; }
+  // The exported name the entry was found under: "VSTPluginMain" or "main".
+  const std::string& entryName() const { return entryName_; }
+  const std::string& path() const { return path_; }
+  // Looks up any exported symbol; null when absent.
+  void* symbol(const char* name) const;
+
+ private:
+  Module() = default;
+  void* handle_ = nullptr;
+  VstPluginMainProc entry_ = nullptr;
+  std::string entryName_;
+  std::string path_;
+};
+
+// One call the effect made to the host.
+struct HostCall {
+  AEffect* effect;
+  VstInt32 opcode;
+  VstInt32 index;
+  VstIntPtr value;
+  void* ptr;
+  float opt;
+};
+
+class Plugin;
+
+// The host side: answers the effect's callback and records every call.
+// Thread-safe: effects may call back from any thread.
+class Host {
+ public:
+  using Responder = std::function<VstIntPtr(const HostCall&)>;
+
+  Host();
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // The callback to hand to an entry. It finds its Host through the record's
+  // `user` field, or, before a record exists, through the host creating it.
+  static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                        VstIntPtr value, void* ptr, float opt);
+
+  // Calls `entry` with this host's callback. Null when the entry answers null or
+  // hands back a record without the effect magic (`error` says which).
+  std::unique_ptr<Plugin> instantiate(VstPluginMainProc entry, std::string& error);
+
+  // Replaces the default answers. The responder's answer is returned to the
+  // effect; calls are recorded either way.
+  void setResponder(Responder responder);
+  // The version answered to audioMasterVersion (2400 by default; 0 refuses).
+  void setVersion(VstIntPtr version);
+  void setSampleRate(float rate) { sampleRate_ = rate; }
+  void setBlockSize(VstInt32 size) { blockSize_ = size; }
+
+  std::vector<HostCall> calls() const;
+  void clearCalls();
+
+  VstIntPtr answer(const HostCall& call);
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<HostCall> calls_;
+  Responder responder_;
+  VstIntPtr version_ = 2400;
+  float sampleRate_ = 44100.0f;
+  VstInt32 blockSize_ = 1024;
+};
+
+// One effect instance, driven through its record only.
+class Plugin {
+ public:
+  Plugin(Host& host, AEffect* record) : host_(host), record_(record) {}
+  ~Plugin() { close(); }
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+
+  AEffect* record() const { return record_; }
+  Host& host() const { return host_; }
+  bool isOpen() const { return record_ != nullptr; }
+
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                     void* ptr = nullptr, float opt = 0.0f);
+  void setParameter(VstInt32 index, float value);
+  float getParameter(VstInt32 index);
+  void processReplacing(float** inputs, float** outputs, VstInt32 frames);
+
+  // Convenience forms of common opcodes.
+  void open() { dispatch(effOpen); }
+  void setSampleRate(float rate) { dispatch(effSetSampleRate, 0, 0, nullptr, rate); }
+  void setBlockSize(VstInt32 size) { dispatch(effSetBlockSize, 0, size); }
+  void resume() { dispatch(effMainsChanged, 0, 1); }
+  void suspend() { dispatch(effMainsChanged, 0, 0); }
+  // Texts read through a buffer larger than the interface's limit, so a long
+  // answer is seen rather than cut.
+  std::string parameterName(VstInt32 index);
+  std::string parameterLabel(VstInt32 index);
+  std::string parameterDisplay(VstInt32 index);
+  std::string effectName();
+  std::string vendorString();
+  std::string productString();
+
+  // Sends effClose; the record is gone afterwards. Answers what the effect
+  // answered (1 for a well-behaved effect); 0 when already closed.
+  VstIntPtr close();
+
+ private:
+  std::string text(VstInt32 opcode, VstInt32 index);
+  Host& host_;
+  AEffect* record_;
+};
+
+}  // namespace host

@@ -1,0 +1,13 @@
+/* The whole interface in one include. Valid C and C++. */
+#ifndef VST_VST_H
+#define VST_VST_H
+
+#include "vst/types.h"
+#include "vst/effect_record.h"
+#include "vst/dispatcher_opcodes.h"
+#include "vst/host_opcodes.h"
+#include "vst/flags.h"
+#include "vst/records.h"
+#include "vst/speakers.h"
+
+#endif

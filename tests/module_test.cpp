@@ -1,0 +1,207 @@
+// The built module, driven the way a host drives it: the exported entry, the
+// record's fields and its six functions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace {
+
+std::unique_ptr<host::Module> loadModule() {
+  std::string error;
+  auto module = host::Module::load(ORSOLANE_MODULE, error);
+  EXPECT_TRUE(module) << error;
+  return module;
+}
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module = loadModule();
+    ASSERT_TRUE(module);
+    std::string error;
+    plugin = host.instantiate(module->entry(), error);
+    ASSERT_TRUE(plugin) << error;
+  }
+  std::unique_ptr<host::Module> module;
+  host::Host host;
+  std::unique_ptr<host::Plugin> plugin;
+};
+
+TEST(ModuleExports, OnlyTheEntryUnderItsTwoNames) {
+  const std::string command = "nm -D --defined-only '" + std::string(ORSOLANE_MODULE) + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::set<std::string> names;
+  std::set<std::string> addresses;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    char address[64], type[8], name[256];
+    if (std::sscanf(line, "%63s %7s %255s", address, type, name) == 3) {
+      names.insert(name);
+      addresses.insert(address);
+    }
+  }
+  ASSERT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(names, (std::set<std::string>{"VSTPluginMain", "main"}));
+  EXPECT_EQ(addresses.size(), 1u) << "both names must denote one function";
+
+  auto module = loadModule();
+  ASSERT_TRUE(module);
+  EXPECT_EQ(module->entryName(), "VSTPluginMain");
+  EXPECT_EQ(module->symbol("main"), module->symbol("VSTPluginMain"));
+}
+
+TEST_F(ModuleTest, RecordHoldsTheEffectsSettings) {
+  const AEffect* record = plugin->record();
+  EXPECT_EQ(record->magic, 0x56737450);
+  EXPECT_EQ(record->numPrograms, 1);
+  EXPECT_EQ(record->numParams, 3);
+  EXPECT_EQ(record->numInputs, 2);
+  EXPECT_EQ(record->numOutputs, 2);
+  EXPECT_EQ(record->flags, 0x10);
+  EXPECT_EQ(record->initialDelay, 0);
+  EXPECT_EQ(record->realQualities, 0);
+  EXPECT_EQ(record->offQualities, 0);
+  EXPECT_EQ(record->ioRatio, 1.0f);
+  EXPECT_NE(record->object, nullptr);
+  EXPECT_EQ(record->uniqueID, 0x76717A78);
+  EXPECT_EQ(record->version, 1);
+  EXPECT_EQ(record->resvd1, 0);
+  EXPECT_EQ(record->resvd2, 0);
+  for (auto function : {reinterpret_cast<const void*>(record->dispatcher),
+                        reinterpret_cast<const void*>(record->process),
+                        reinterpret_cast<const void*>(record->setParameter),
+                        reinterpret_cast<const void*>(record->getParameter),
+                        reinterpret_cast<const void*>(record->processReplacing),
+                        reinterpret_cast<const void*>(record->processDoubleReplacing)})
+    EXPECT_NE(function, nullptr);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(record);
+  for (size_t offset : {4, 5, 6, 7, 60, 61, 62, 63}) EXPECT_EQ(bytes[offset], 0) << offset;
+  for (size_t offset = 136; offset < 192; ++offset) EXPECT_EQ(bytes[offset], 0) << offset;
+}
+
+TEST(ModuleEntry, VersionAnswerDecidesWhetherAnInstanceIsMade) {
+  auto module = loadModule();
+  ASSERT_TRUE(module);
+  struct Case { VstIntPtr version; bool created; };
+  for (const Case c : {Case{0, false}, Case{2400, true}, Case{VstIntPtr(1) << 40, true}, Case{-1, true}}) {
+    host::Host refusing;
+    refusing.setVersion(c.version);
+    std::string error;
+    auto plugin = refusing.instantiate(module->entry(), error);
+    EXPECT_EQ(plugin != nullptr, c.created) << c.version;
+    const auto calls = refusing.calls();
+    ASSERT_EQ(calls.size(), 1u) << "only the version query";
+    EXPECT_EQ(calls[0].effect, nullptr);
+    EXPECT_EQ(calls[0].opcode, audioMasterVersion);
+    EXPECT_EQ(calls[0].index, 0);
+    EXPECT_EQ(calls[0].value, 0);
+    EXPECT_EQ(calls[0].ptr, nullptr);
+    EXPECT_EQ(calls[0].opt, 0.0f);
+  }
+  EXPECT_EQ(module->entry()(nullptr), nullptr) << "no callback, no instance";
+}
+
+TEST_F(ModuleTest, InstancesAreIndependent) {
+  std::string error;
+  auto second = host.instantiate(module->entry(), error);
+  ASSERT_TRUE(second);
+  EXPECT_NE(second->record(), plugin->record());
+  EXPECT_NE(second->record()->object, plugin->record()->object);
+  plugin->setParameter(2, 1.0f);
+  EXPECT_EQ(second->getParameter(2), 0.2f);
+  EXPECT_EQ(plugin->close(), 1);
+  EXPECT_EQ(second->getParameter(2), 0.2f);
+  EXPECT_EQ(second->parameterName(1), "Channel");
+  EXPECT_EQ(second->close(), 1);
+}
+
+TEST_F(ModuleTest, ControlOpcodesAndParameterTexts) {
+  EXPECT_EQ(plugin->dispatch(effIdentify), 0x4E764566);
+  EXPECT_EQ(plugin->dispatch(effGetProgram), 0);
+  plugin->dispatch(effSetProgram, 0, 1);  // only one program: ignored
+  EXPECT_EQ(plugin->dispatch(effGetProgram), 0);
+  plugin->open();
+  plugin->setSampleRate(48000.0f);
+  plugin->setBlockSize(256);
+  plugin->resume();
+  const char* names[] = {"Input", "Channel", "Depth"};
+  const char* labels[] = {"", "", "ms"};
+  const char* displays[] = {"Stereo", "R", "10.00000"};
+  for (VstInt32 i = 0; i < 3; ++i) {
+    EXPECT_EQ(plugin->parameterName(i), names[i]);
+    EXPECT_EQ(plugin->parameterLabel(i), labels[i]);
+    EXPECT_EQ(plugin->parameterDisplay(i), displays[i]);
+  }
+  plugin->setParameter(2, 0.5f);
+  EXPECT_EQ(plugin->getParameter(2), 0.5f);
+  EXPECT_EQ(plugin->parameterDisplay(2), "25.00000");
+  plugin->setParameter(0, 0.75f);
+  EXPECT_EQ(plugin->parameterDisplay(0), "Mono");
+  char program[32];
+  std::memset(program, 'x', sizeof program);
+  EXPECT_EQ(plugin->dispatch(effGetProgramName, 0, 0, program), 0);
+  EXPECT_EQ(program[0], '\0');
+  EXPECT_EQ(plugin->dispatch(effGetParamName, 0, 0, nullptr), 0) << "null buffer survives";
+}
+
+TEST_F(ModuleTest, ProcessesThroughTheRecord) {
+  plugin->open();
+  plugin->setSampleRate(44100.0f);
+  plugin->resume();
+  std::vector<float> left(2000), right(2000), outLeft(2000), outRight(2000);
+  for (size_t i = 0; i < left.size(); ++i) {
+    left[i] = static_cast<float>(i) + 0.5f;
+    right[i] = -static_cast<float>(i) - 0.25f;
+  }
+  for (size_t start = 0; start < left.size(); start += 100) {
+    float* inputs[2] = {left.data() + start, right.data() + start};
+    float* outputs[2] = {outLeft.data() + start, outRight.data() + start};
+    plugin->processReplacing(inputs, outputs, 100);
+  }
+  for (size_t i = 0; i < left.size(); ++i) {
+    ASSERT_EQ(outLeft[i], left[i]);
+    ASSERT_EQ(outRight[i], i >= 440 ? right[i - 440] : 0.0f) << i;
+  }
+  // The deprecated accumulating and double-precision paths do nothing.
+  float* inputs[2] = {left.data(), right.data()};
+  float* outputs[2] = {outLeft.data(), outRight.data()};
+  const std::vector<float> before = outLeft;
+  plugin->record()->process(plugin->record(), inputs, outputs, 100);
+  double dl[4] = {1, 2, 3, 4}, dr[4] = {5, 6, 7, 8};
+  double* dIn[2] = {dl, dr};
+  double* dOut[2] = {dr, dl};
+  plugin->record()->processDoubleReplacing(plugin->record(), dIn, dOut, 4);
+  EXPECT_EQ(outLeft, before);
+  EXPECT_EQ(dl[0], 1.0);
+  EXPECT_EQ(dr[0], 5.0);
+}
+
+TEST_F(ModuleTest, NoHostCallAfterTheVersionQuery) {
+  host.clearCalls();
+  char buffer[256];
+  for (VstInt32 opcode = 0; opcode <= 79; ++opcode) {
+    if (opcode == effClose) continue;
+    for (VstIntPtr value : {VstIntPtr(0), reinterpret_cast<VstIntPtr>(buffer)}) {
+      std::memset(buffer, 0, sizeof buffer);
+      plugin->dispatch(opcode, 0, value, buffer, 0.0f);
+    }
+  }
+  float left[64] = {}, right[64] = {};
+  float* channels[2] = {left, right};
+  plugin->processReplacing(channels, channels, 64);
+  plugin->setParameter(0, 0.5f);
+  plugin->getParameter(0);
+  EXPECT_TRUE(host.calls().empty());
+  EXPECT_EQ(plugin->close(), 1);
+  EXPECT_TRUE(host.calls().empty());
+}
+
+}  // namespace
