@@ -155,3 +155,16 @@ void QuillaneVST::getParameterDisplay(VstInt32 index, char* text) {
     default: break;
   }
 }
+
+// The effect name and the product name are the same text.
+bool QuillaneVST::getEffectName(char* name) {
+  vst::copyText(name, "Orsolane", kIdentityTextLength);
+  return true;
+}
+
+bool QuillaneVST::getProductString(char* text) { return QuillaneVST::getEffectName(text); }
+
+bool QuillaneVST::getVendorString(char* text) {
+  vst::copyText(text, "Velmbrook", kIdentityTextLength);
+  return true;
+}
