@@ -184,6 +184,27 @@ TEST_F(ModuleTest, ProcessesThroughTheRecord) {
   EXPECT_EQ(dr[0], 5.0);
 }
 
+TEST_F(ModuleTest, IdentityTextsAreExactlyTwentyFiveBytes) {
+  struct Case { VstInt32 opcode; const char* text; };
+  for (const Case c : {Case{effGetEffectName, "Orsolane"}, Case{effGetVendorString, "Velmbrook"},
+                       Case{effGetProductString, "Orsolane"}}) {
+    char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(plugin->dispatch(c.opcode, 0, 0, buffer), 1) << c.text;
+    char expected[64];
+    std::memset(expected, 'x', sizeof expected);
+    std::memset(expected, 0, 25);
+    std::memcpy(expected, c.text, std::strlen(c.text));
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(expected, sizeof expected));
+  }
+  // The identity the effect leaves to the framework.
+  EXPECT_EQ(plugin->dispatch(effGetVendorVersion), 0);
+  EXPECT_EQ(plugin->dispatch(effGetPlugCategory), kPlugCategUnknown);
+  EXPECT_EQ(plugin->dispatch(effGetVstVersion), 2400);
+  char capability[] = "receiveVstMidiEvent";
+  EXPECT_EQ(plugin->dispatch(effCanDo, 0, 0, capability), 0);
+}
+
 TEST_F(ModuleTest, NoHostCallAfterTheVersionQuery) {
   host.clearCalls();
   char buffer[256];

@@ -1,0 +1,85 @@
+// TestSynth: a second, small effect built on the framework as its own module.
+// It takes the paths Orsolane never takes: a synth flag (so resume asks the
+// host for events), a canDo that answers 1 to "receiveVstMidiEvent", a 64-bit
+// vendorSpecific answer, and an editor. The editor reports every call it gets
+// to the host as audioMasterVendorSpecific (index: the event below; value:
+// what it received), so a test sees it through the host's record.
+#include <cstring>
+
+#include "framework/audio_effect_x.h"
+
+namespace {
+
+enum EditorEvent : VstInt32 {
+  kKeyDown = 1,  // value: character | virt << 32 | modifier << 40
+  kKeyUp = 2,
+  kKnobMode = 3,  // value: the mode
+  kGetRect = 4,
+  kOpen = 5,  // ptr: the parent window
+  kClose = 6,
+  kIdle = 7,
+  kDestroyed = 8
+};
+
+class TestEditor : public AEffEditor {
+ public:
+  TestEditor(AudioEffect* effect, audioMasterCallback host)
+      : AEffEditor(effect), host(host), record(effect->getAeffect()) {}
+  // [host thread] Runs inside ~AudioEffect: reports through the callback
+  // directly, since the effect's own operations are gone by then.
+  ~TestEditor() override { report(kDestroyed); }
+  bool getRect(ERect** rect) override {
+    report(kGetRect);
+    if (rect != nullptr) *rect = &bounds;
+    return true;
+  }
+  bool open(void* parent) override { return report(kOpen, 0, parent), true; }
+  void close() override { report(kClose); }
+  void idle() override { report(kIdle); }
+  bool onKeyDown(VstKeyCode& key) override { return report(kKeyDown, keyValue(key)), true; }
+  bool onKeyUp(VstKeyCode& key) override { return report(kKeyUp, keyValue(key)), false; }
+  bool setKnobMode(VstInt32 mode) override { return report(kKnobMode, mode), true; }
+
+ private:
+  static VstIntPtr keyValue(const VstKeyCode& key) {
+    return static_cast<VstIntPtr>(static_cast<uint32_t>(key.character)) |
+           static_cast<VstIntPtr>(key.virt) << 32 | static_cast<VstIntPtr>(key.modifier) << 40;
+  }
+  void report(VstInt32 event, VstIntPtr value = 0, void* ptr = nullptr) {
+    if (host != nullptr) host(record, audioMasterVendorSpecific, event, value, ptr, 0.0f);
+  }
+  audioMasterCallback host;
+  AEffect* record;
+  ERect bounds{0, 0, 120, 240};
+};
+
+class TestSynth : public AudioEffectX {
+ public:
+  explicit TestSynth(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, 0) {
+    setNumInputs(0);
+    setNumOutputs(2);
+    isSynth(true);
+    setUniqueID(VST_FOUR_CHARS('t', 's', 'y', 'n'));
+    setFlag(effFlagsHasEditor, true);
+    editor = new (std::nothrow) TestEditor(this, audioMaster);
+  }
+  // [audio thread] Silence.
+  void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
+    for (int channel = 0; channel < 2; ++channel)
+      for (VstInt32 i = 0; i < sampleFrames; ++i) outputs[channel][i] = 0.0f;
+  }
+  VstInt32 canDo(char* text) override {
+    return text != nullptr && std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
+  }
+  // A 64-bit answer: index in the top bits, value in the low 40.
+  VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void*, float) override {
+    return static_cast<VstIntPtr>(static_cast<uint64_t>(static_cast<uint32_t>(index)) << 40 |
+                                  (static_cast<uint64_t>(value) & 0xFFFFFFFFFFull));
+  }
+};
+
+}  // namespace
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+  return new (std::nothrow) TestSynth(audioMaster);
+}
