@@ -182,7 +182,8 @@ class AudioEffectX : public AudioEffect {
   virtual VstInt32 getNumAutomatableParameters();
   virtual VstInt32 getParameterQuantization();
 
-  // Deprecated operations that no opcode reaches; kept in their slots.
+  // [host thread] Operations no opcode reaches, most of them deprecated; kept in
+  // their slots for effects that still override or call them.
   virtual VstInt32 getNumCategories() { return 1; }
   virtual bool copyProgram(VstInt32 destination) { return (void)destination, false; }
   virtual bool needIdle();                           // host service
