@@ -24,3 +24,32 @@ test: build
 
 clean:
 	rm -rf build
+
+# Robustness, part of `make test`: the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer (leaks included), the thread stress under
+# ThreadSanitizer, the host-level suites under valgrind, and every fuzz target
+# for a bounded time. `make fuzz` runs the fuzz targets longer.
+FUZZ_SECONDS ?= 20
+VALGRIND := valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite
+
+.PHONY: test-robustness fuzz fuzz-build
+test: test-robustness
+
+test-robustness: build fuzz-build
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+	cmake --preset tsan
+	cmake --build --preset tsan --target thread_stress_tests
+	ctest --preset tsan -R ThreadStress
+	$(VALGRIND) $(BUILD)/tests/module_tests
+	$(VALGRIND) $(BUILD)/tests/reliability/hostile_host_tests
+	scripts/fuzz $(FUZZ_SECONDS)
+
+fuzz-build: setup
+	@scripts/setup robustness
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+fuzz: fuzz-build
+	scripts/fuzz $(or $(FUZZ_LONG_SECONDS),300)

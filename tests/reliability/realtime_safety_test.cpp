@@ -20,7 +20,10 @@
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ORSOLANE_SANITIZED 1
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' allocation hooks (declared here: not every compiler
+// installs the runtime's headers).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
 #else
 #define ORSOLANE_SANITIZED 0
 #endif
@@ -30,11 +33,6 @@ namespace {
 std::atomic<long> heapCalls{0};
 // Blocks at least this large are refused while set (0: refuse none).
 std::atomic<size_t> refuseFrom{0};
-
-bool refused(size_t size) {
-  const size_t limit = refuseFrom.load(std::memory_order_relaxed);
-  return limit != 0 && size >= limit;
-}
 
 void counted() { heapCalls.fetch_add(1, std::memory_order_relaxed); }
 
@@ -47,6 +45,14 @@ void freeHook(const volatile void*) { counted(); }
 [[maybe_unused]] const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook);
 }  // namespace
 #else
+namespace {
+bool refused(size_t size) {
+  const size_t limit = refuseFrom.load(std::memory_order_relaxed);
+  return limit != 0 && size >= limit;
+}
+
+}  // namespace
+
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
