@@ -21,6 +21,7 @@ demo: build
 
 test: build
 	ctest --preset $(PRESET)
+	$(MAKE) --no-print-directory test-robustness
 
 clean:
 	rm -rf build
@@ -33,7 +34,6 @@ FUZZ_SECONDS ?= 20
 VALGRIND := valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite
 
 .PHONY: test-robustness fuzz fuzz-build
-test: test-robustness
 
 test-robustness: build fuzz-build
 	cmake --preset asan
