@@ -1,6 +1,9 @@
 #include "host/host.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,6 +18,10 @@ namespace {
 // The host creating an instance on this thread: the entry's version query and
 // anything the effect's constructor sends arrive before `user` is set.
 thread_local Host* creatingHost = nullptr;
+// The same for calls from other threads while an entry runs. Instantiations are
+// serialised so this names the one host whose entry call is in progress.
+std::atomic<Host*> instantiatingHost{nullptr};
+std::mutex instantiateMutex;
 
 #if defined(_WIN32)
 void* openLibrary(const std::string& path, std::string& error) {
@@ -44,9 +51,23 @@ void closeLibrary(void* handle) { dlclose(handle); }
 std::unique_ptr<Module> Module::load(const std::string& path, std::string& error) {
   std::unique_ptr<Module> module(new Module());
   module->path_ = path;
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    error = path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    error = path + ": is a directory, not a module";
+    return nullptr;
+  }
   std::string reason;
-  module->handle_ = openLibrary(path, reason);
+  // dlopen searches the library path for a bare file name: anchor it here.
+  const bool bare = path.find('/') == std::string::npos && path.find('\\') == std::string::npos;
+  module->handle_ = openLibrary(bare ? "./" + path : path, reason);
   if (module->handle_ == nullptr) {
+    // The loader's message usually repeats the path: keep it once.
+    for (const std::string& prefix : {path + ": ", "./" + path + ": "})
+      if (reason.compare(0, prefix.size(), prefix) == 0) reason.erase(0, prefix.size());
     error = path + ": " + reason;
     return nullptr;
   }
@@ -74,6 +95,7 @@ VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 
                                      VstIntPtr value, void* ptr, float opt) {
   Host* host = effect != nullptr && effect->user != nullptr ? static_cast<Host*>(effect->user)
                                                               : creatingHost;
+  if (host == nullptr) host = instantiatingHost.load();
   if (host == nullptr) return 0;
   return host->answer(HostCall{effect, opcode, index, value, ptr, opt});
 }
@@ -82,7 +104,7 @@ VstIntPtr Host::answer(const HostCall& call) {
   Responder responder;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls_.push_back(call);
+    if (recording_) calls_.push_back(call);
     responder = responder_;
   }
   if (responder) return responder(call);
@@ -103,10 +125,18 @@ VstIntPtr Host::answer(const HostCall& call) {
 }
 
 std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& error) {
+  std::unique_lock<std::mutex> serial(instantiateMutex, std::defer_lock);
   Host* previous = creatingHost;
+  const bool outermost = previous == nullptr;  // not nested inside another host's entry call
+  if (outermost) {
+    serial.lock();
+    instantiatingHost.store(this);
+  }
   creatingHost = this;
   AEffect* record = entry(&Host::callback);
   creatingHost = previous;
+  if (record != nullptr && record->magic == kEffectMagic) record->user = this;
+  if (outermost) instantiatingHost.store(nullptr);
   if (record == nullptr) {
     error = "the entry returned no effect";
     return nullptr;
@@ -115,7 +145,6 @@ std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& 
     error = "the entry returned a record without the VST magic";
     return nullptr;
   }
-  record->user = this;
   return std::unique_ptr<Plugin>(new Plugin(*this, record));
 }
 
@@ -125,6 +154,11 @@ void Host::setResponder(Responder responder) {
 }
 
 void Host::setVersion(VstIntPtr version) { version_ = version; }
+
+void Host::setRecording(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  recording_ = on;
+}
 
 std::vector<HostCall> Host::calls() const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -18,7 +18,8 @@ namespace host {
 class Module {
  public:
   // Loads the module at `path`. On failure returns null and sets `error` to one
-  // line a user can act on.
+  // line a user can act on, starting with the path. A path without a directory
+  // names a file in the working directory, never one on the library search path.
   static std::unique_ptr<Module> load(const std::string& path, std::string& error);
   ~Module();
   Module(const Module&) = delete;
@@ -63,7 +64,8 @@ class Host {
   Host& operator=(const Host&) = delete;
 
   // The callback to hand to an entry. It finds its Host through the record's
-  // `user` field, or, before a record exists, through the host creating it.
+  // `user` field, or, before a record exists, through the host creating it
+  // (also when the effect calls from a thread of its own while being created).
   static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                         VstIntPtr value, void* ptr, float opt);
 
@@ -78,6 +80,9 @@ class Host {
   void setVersion(VstIntPtr version);
   void setSampleRate(float rate) { sampleRate_ = rate; }
   void setBlockSize(VstInt32 size) { blockSize_ = size; }
+  // Whether calls are kept for calls(); on by default. Long renders turn it
+  // off so an effect that calls back every block does not grow the record.
+  void setRecording(bool on);
 
   std::vector<HostCall> calls() const;
   void clearCalls();
@@ -87,6 +92,7 @@ class Host {
  private:
   mutable std::mutex mutex_;
   std::vector<HostCall> calls_;
+  bool recording_ = true;
   Responder responder_;
   VstIntPtr version_ = 2400;
   float sampleRate_ = 44100.0f;

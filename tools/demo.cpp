@@ -1,31 +1,68 @@
-// Loads the built module through the host library, prints what a host sees of
-// it, runs a generated stereo signal through the effect at its defaults and
-// measures how far the delayed channel lags its input.
+// The demo: synthesizes a short stereo test signal, renders it through a module
+// at the effect's defaults with the command-line host's render, prints what
+// `vsthost info` prints, and measures on the output how far the right channel
+// lags the left one.
+#include <sndfile.h>
+
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "tools/vsthost/vsthost.h"
 
 namespace {
 
-std::string fourChars(VstInt32 code) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const char c = static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
-    text += (c >= 32 && c < 127) ? c : '?';
+const int kRate = 44100;
+
+// One second of noise common to both channels (a source in the centre) plus a
+// little independent noise per channel, as 32-bit float WAV.
+void writeTestSignal(const std::string& path) {
+  SF_INFO info{};
+  info.samplerate = kRate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) throw vsthost::Error(path + ": " + sf_strerror(nullptr));
+  std::vector<float> frames(2 * kRate);
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+  };
+  for (size_t i = 0; i < frames.size(); i += 2) {
+    const float common = 0.4f * next();
+    frames[i] = common + 0.1f * next();
+    frames[i + 1] = common + 0.1f * next();
   }
-  return text;
+  sf_writef_float(file, frames.data(), kRate);
+  sf_close(file);
 }
 
-// The lag (in frames, 0 to maxLag) at which `delayed` best matches `source`.
-int measureLag(const std::vector<float>& source, const std::vector<float>& delayed, int maxLag) {
+std::vector<float> readChannel(const std::string& path, int channel, int& rate) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) throw vsthost::Error(path + ": " + sf_strerror(nullptr));
+  std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
+  sf_readf_float(file, frames.data(), info.frames);
+  sf_close(file);
+  rate = info.samplerate;
+  std::vector<float> result;
+  for (size_t i = static_cast<size_t>(channel); i < frames.size(); i += static_cast<size_t>(info.channels))
+    result.push_back(frames[i]);
+  return result;
+}
+
+// The lag of `later` behind `earlier`, from -maxLag to maxLag frames, at which
+// the two correlate best.
+int measureLag(const std::vector<float>& earlier, const std::vector<float>& later, int maxLag) {
   int best = 0;
-  double bestScore = -1.0;
-  for (int lag = 0; lag <= maxLag; ++lag) {
+  double bestScore = -1e300;
+  const auto n = static_cast<int>(earlier.size());
+  for (int lag = -maxLag; lag <= maxLag; ++lag) {
     double score = 0.0;
-    for (size_t i = static_cast<size_t>(lag); i < source.size(); ++i)
-      score += static_cast<double>(source[i - static_cast<size_t>(lag)]) * delayed[i];
+    for (int i = std::max(0, lag); i < n && i - lag < n; ++i)
+      score += static_cast<double>(earlier[static_cast<size_t>(i - lag)]) * later[static_cast<size_t>(i)];
     if (score > bestScore) {
       bestScore = score;
       best = lag;
@@ -37,73 +74,30 @@ int measureLag(const std::vector<float>& source, const std::vector<float>& delay
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s MODULE OUTPUT-DIRECTORY\n", argv[0]);
     return 2;
   }
-  std::string error;
-  auto module = host::Module::load(argv[1], error);
-  if (!module) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
+  const std::string module = argv[1], directory = argv[2];
+  try {
+    vsthost::RenderOptions options;
+    options.module = module;
+    options.input = directory + "/demo-in.wav";
+    options.output = directory + "/demo-out.wav";
+    writeTestSignal(options.input);
+    vsthost::render(options);
+    vsthost::info(module, false, stdout);
+    int rate = 0;
+    const std::vector<float> left = readChannel(options.output, 0, rate);
+    const std::vector<float> right = readChannel(options.output, 1, rate);
+    const int lag = measureLag(left, right, rate / 20);
+    std::printf("\nRendered %s (%zu frames at %d Hz) to %s\n", options.input.c_str(), left.size(),
+                rate, options.output.c_str());
+    std::printf("Inter-channel delay on the output: right lags left by %d frames (%.2f ms)\n", lag,
+                1000.0 * lag / rate);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "demo: %s\n", error.what());
     return 1;
   }
-  host::Host host;
-  auto plugin = host.instantiate(module->entry(), error);
-  if (!plugin) {
-    std::fprintf(stderr, "error: %s: %s\n", argv[1], error.c_str());
-    return 1;
-  }
-  const AEffect* record = plugin->record();
-  std::printf("module        %s (entry %s)\n", argv[1], module->entryName().c_str());
-  std::printf("magic         0x%08X\n", static_cast<unsigned>(record->magic));
-  std::printf("unique id     %s (0x%08X)\n", fourChars(record->uniqueID).c_str(),
-              static_cast<unsigned>(record->uniqueID));
-  std::printf("version       %d\n", record->version);
-  std::printf("programs      %d\n", record->numPrograms);
-  std::printf("parameters    %d\n", record->numParams);
-  std::printf("inputs        %d\n", record->numInputs);
-  std::printf("outputs       %d\n", record->numOutputs);
-  std::printf("flags         0x%X\n", static_cast<unsigned>(record->flags));
-  std::printf("latency       %d\n", record->initialDelay);
-
-  plugin->open();
-  const float rate = 44100.0f;
-  plugin->setSampleRate(rate);
-  plugin->setBlockSize(512);
-  std::printf("\n%-6s %-10s %-10s %s\n", "index", "name", "display", "label");
-  for (VstInt32 i = 0; i < record->numParams; ++i)
-    std::printf("%-6d %-10s %-10s %s\n", i, plugin->parameterName(i).c_str(),
-                plugin->parameterDisplay(i).c_str(), plugin->parameterLabel(i).c_str());
-  plugin->resume();
-
-  // Half a second of decorrelated noise on each channel, processed in blocks.
-  const size_t frames = 22050;
-  std::vector<float> in[2], out[2];
-  uint32_t seed = 12345;
-  for (auto& channel : in) {
-    channel.resize(frames);
-    for (float& sample : channel) {
-      seed = seed * 1664525u + 1013904223u;
-      sample = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-    }
-  }
-  out[0].assign(frames, 0.0f);
-  out[1].assign(frames, 0.0f);
-  for (size_t start = 0; start < frames; start += 512) {
-    const auto count = static_cast<VstInt32>(std::min<size_t>(512, frames - start));
-    float* inputs[2] = {in[0].data() + start, in[1].data() + start};
-    float* outputs[2] = {out[0].data() + start, out[1].data() + start};
-    plugin->processReplacing(inputs, outputs, count);
-  }
-  plugin->suspend();
-
-  const int maxLag = static_cast<int>(rate * 0.05f);
-  const int leftLag = measureLag(in[0], out[0], maxLag);
-  const int rightLag = measureLag(in[1], out[1], maxLag);
-  std::printf("\nprocessed %zu frames at %.0f Hz\n", frames, static_cast<double>(rate));
-  std::printf("left  output lags its input by %d frames\n", leftLag);
-  std::printf("right output lags its input by %d frames (%.2f ms)\n", rightLag,
-              1000.0 * rightLag / static_cast<double>(rate));
-  plugin->close();
   return 0;
 }

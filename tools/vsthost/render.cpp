@@ -1,0 +1,282 @@
+// render: streams an audio file through the effect in blocks and writes the
+// result with libsndfile. The output goes to a temporary file beside the target
+// and is renamed into place only when everything succeeded, so a failure (or an
+// interrupt, or a crashing effect) never leaves a half-written file behind.
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/vsthost/vsthost.h"
+
+namespace vsthost {
+
+namespace {
+
+// The temporary output, removed by the signal handler if the process dies.
+char temporaryPath[4096];
+
+void removeTemporaryAndDie(int signal) {
+  if (temporaryPath[0] != '\0') unlink(temporaryPath);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+class TemporaryOutput {
+ public:
+  explicit TemporaryOutput(const std::string& target) : target_(target) {
+    const std::string pattern = target + ".vsthost-XXXXXX";
+    if (pattern.size() >= sizeof temporaryPath) throw Error(target + ": path too long");
+    std::memcpy(temporaryPath, pattern.c_str(), pattern.size() + 1);
+    fd_ = mkstemp(temporaryPath);
+    if (fd_ < 0) {
+      temporaryPath[0] = '\0';
+      throw Error(target + ": cannot create output (" + std::strerror(errno) + ")");
+    }
+    path_ = temporaryPath;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+      std::signal(signal, removeTemporaryAndDie);
+  }
+  ~TemporaryOutput() {
+    close(fd_);
+    if (!committed_) unlink(path_.c_str());
+    temporaryPath[0] = '\0';
+  }
+  int fd() const { return fd_; }
+  void commit() {
+    // mkstemp makes the file private; give it the permissions a new file gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, 0666 & ~mask);
+    if (std::rename(path_.c_str(), target_.c_str()) != 0)
+      throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
+    committed_ = true;
+  }
+
+ private:
+  std::string target_, path_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+struct SoundFile {
+  SNDFILE* file = nullptr;
+  ~SoundFile() {
+    if (file != nullptr) sf_close(file);
+  }
+};
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+int containerNamed(const std::string& name) {
+  const std::string n = lower(name);
+  if (n == "wav") return SF_FORMAT_WAV;
+  if (n == "aiff" || n == "aif") return SF_FORMAT_AIFF;
+  if (n == "flac") return SF_FORMAT_FLAC;
+  if (n == "ogg") return SF_FORMAT_OGG;
+  if (n == "au") return SF_FORMAT_AU;
+  if (n == "caf") return SF_FORMAT_CAF;
+  return 0;
+}
+
+int encodingNamed(const std::string& name) {
+  const std::string n = lower(name);
+  if (n == "pcm16") return SF_FORMAT_PCM_16;
+  if (n == "pcm24") return SF_FORMAT_PCM_24;
+  if (n == "pcm32") return SF_FORMAT_PCM_32;
+  if (n == "float") return SF_FORMAT_FLOAT;
+  if (n == "double") return SF_FORMAT_DOUBLE;
+  if (n == "vorbis") return SF_FORMAT_VORBIS;
+  return 0;
+}
+
+// The output's libsndfile format: the container from --format, else from the
+// output's extension, else the input's; the encoding from --encoding, else the
+// input's where the container takes it, else the best the container takes.
+int outputFormat(const RenderOptions& options, const SF_INFO& input) {
+  int container = input.format & SF_FORMAT_TYPEMASK;
+  if (!options.format.empty()) {
+    container = containerNamed(options.format);
+    if (container == 0) throw Error("unknown format '" + options.format + "' (wav, aiff, flac, ogg, au, caf)");
+  } else {
+    const size_t slash = options.output.find_last_of('/');
+    const size_t dot = options.output.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+      if (int named = containerNamed(options.output.substr(dot + 1))) container = named;
+  }
+  SF_INFO probe{};
+  probe.samplerate = input.samplerate;
+  probe.channels = 2;
+  if (!options.encoding.empty()) {
+    const int encoding = encodingNamed(options.encoding);
+    if (encoding == 0)
+      throw Error("unknown encoding '" + options.encoding + "' (pcm16, pcm24, pcm32, float, double, vorbis)");
+    probe.format = container | encoding;
+    if (!sf_format_check(&probe))
+      throw Error("the " + lower(options.format.empty() ? "output" : options.format) +
+                  " format cannot hold " + options.encoding + " samples");
+    return probe.format;
+  }
+  for (int encoding : {input.format & SF_FORMAT_SUBMASK, int(SF_FORMAT_FLOAT), int(SF_FORMAT_PCM_24),
+                       int(SF_FORMAT_PCM_16), int(SF_FORMAT_VORBIS)}) {
+    probe.format = container | encoding;
+    if (sf_format_check(&probe)) return probe.format;
+  }
+  throw Error(options.output + ": no sample encoding fits this format");
+}
+
+VstInt32 parameterIndex(host::Plugin& plugin, const std::string& key) {
+  const VstInt32 count = plugin.record()->numParams;
+  for (VstInt32 i = 0; i < count; ++i)
+    if (plugin.parameterName(i) == key) return i;
+  for (VstInt32 i = 0; i < count; ++i)
+    if (lower(plugin.parameterName(i)) == lower(key)) return i;
+  if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
+    const long index = key.size() <= 9 ? std::strtol(key.c_str(), nullptr, 10) : -1;
+    if (index >= 0 && index < count) return static_cast<VstInt32>(index);
+    throw Error("parameter index " + key + " out of range (the effect has " +
+                std::to_string(count) + " parameters)");
+  }
+  throw Error("unknown parameter '" + key + "' (see vsthost info for the names)");
+}
+
+float parameterValue(const std::string& key, const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(begin, &end);
+  if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value))
+    throw Error("parameter " + key + ": '" + text + "' is not a number");
+  if (value < 0.0 || value > 1.0)
+    throw Error("parameter " + key + ": " + text + " is outside the normalised range 0 to 1");
+  return static_cast<float>(value);
+}
+
+void showProgress(sf_count_t done, sf_count_t total, int& shown) {
+  if (total <= 0) return;
+  const int percent = static_cast<int>(100 * done / total);
+  if (percent == shown) return;
+  shown = percent;
+  const int width = 40, filled = width * percent / 100;
+  std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+               std::string(static_cast<size_t>(width - filled), ' ').c_str(), percent);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+void render(const RenderOptions& options) {
+  if (options.block < 1 || options.block > 65536)
+    throw Error("block size must be between 1 and 65536 frames");
+  // Read the input first: the cheapest errors are reported before the module runs.
+  SF_INFO inputInfo{};
+  SoundFile input;
+  input.file = sf_open(options.input.c_str(), SFM_READ, &inputInfo);
+  if (input.file == nullptr) {
+    if (access(options.input.c_str(), R_OK) != 0)
+      throw Error(options.input + ": " + std::strerror(errno));
+    throw Error(options.input + ": not a readable audio file (" + sf_strerror(nullptr) + ")");
+  }
+  const int format = outputFormat(options, inputInfo);
+
+  Loaded loaded = load(options.module);
+  host::Plugin& plugin = *loaded.plugin;
+  const AEffect* record = plugin.record();
+  std::vector<std::pair<VstInt32, float>> settings;
+  for (const auto& param : options.params)
+    settings.emplace_back(parameterIndex(plugin, param.first),
+                          parameterValue(param.first, param.second));
+
+  loaded.host->setSampleRate(static_cast<float>(inputInfo.samplerate));
+  loaded.host->setBlockSize(options.block);
+  plugin.open();
+  plugin.setSampleRate(static_cast<float>(inputInfo.samplerate));
+  plugin.setBlockSize(options.block);
+  for (const auto& setting : settings) plugin.setParameter(setting.first, setting.second);
+  plugin.resume();
+  plugin.dispatch(effStartProcess);
+
+  const int inputs = std::max(0, record->numInputs);
+  const int outputs = std::max(0, record->numOutputs);
+  const int channels = inputInfo.channels;
+  if (outputs == 0) throw Error(options.module + ": the effect has no audio outputs");
+  if (channels > inputs && !(channels == 1 && inputs == 0))
+    throw Error(options.input + ": " + std::to_string(channels) + " channels, but the effect takes " +
+                std::to_string(inputs) + (inputs == 1 ? " input" : " inputs"));
+
+  TemporaryOutput temporary(options.output);
+  SF_INFO outputInfo{};
+  outputInfo.samplerate = inputInfo.samplerate;
+  outputInfo.channels = outputs;
+  outputInfo.format = format;
+  if (!sf_format_check(&outputInfo))
+    throw Error(options.output + ": this format cannot hold " + std::to_string(outputs) +
+                " channels at " + std::to_string(inputInfo.samplerate) + " Hz");
+  SoundFile output;
+  output.file = sf_open_fd(temporary.fd(), SFM_WRITE, &outputInfo, SF_FALSE);
+  if (output.file == nullptr)
+    throw Error(options.output + ": cannot write (" + sf_strerror(nullptr) + ")");
+  sf_command(output.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+  const auto block = static_cast<size_t>(options.block);
+  std::vector<float> interleavedIn(block * static_cast<size_t>(channels));
+  std::vector<float> interleavedOut(block * static_cast<size_t>(outputs));
+  // At least one input buffer, so a silent input is there to point at.
+  std::vector<std::vector<float>> in(static_cast<size_t>(std::max(inputs, 1)), std::vector<float>(block));
+  std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(block));
+  std::vector<float*> inPointers, outPointers;
+  for (auto& channel : in) inPointers.push_back(channel.data());
+  for (auto& channel : out) outPointers.push_back(channel.data());
+  const bool replacing = (record->flags & effFlagsCanReplacing) != 0 || record->process == nullptr;
+
+  sf_count_t done = 0;
+  int shown = -1;
+  for (;;) {
+    const sf_count_t frames = sf_readf_float(input.file, interleavedIn.data(), static_cast<sf_count_t>(block));
+    if (frames <= 0) break;
+    const auto n = static_cast<size_t>(frames);
+    for (size_t c = 0; c < in.size(); ++c) {
+      // A mono file feeds every input; missing channels are silent.
+      const size_t source = channels == 1 ? 0 : c;
+      for (size_t i = 0; i < n; ++i)
+        in[c][i] = source < static_cast<size_t>(channels) ? interleavedIn[i * static_cast<size_t>(channels) + source] : 0.0f;
+    }
+    for (auto& channel : out) std::fill(channel.begin(), channel.end(), 0.0f);
+    if (replacing)
+      plugin.processReplacing(inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
+    else  // an old effect that only accumulates into the outputs
+      record->process(plugin.record(), inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
+    for (size_t i = 0; i < n; ++i)
+      for (size_t c = 0; c < out.size(); ++c) interleavedOut[i * out.size() + c] = out[c][i];
+    if (sf_writef_float(output.file, interleavedOut.data(), frames) != frames)
+      throw Error(options.output + ": write failed (" + sf_strerror(output.file) + ")");
+    done += frames;
+    if (options.progress) showProgress(done, inputInfo.frames, shown);
+  }
+  if (options.progress && shown >= 0) std::fprintf(stderr, "\n");
+  if (sf_error(input.file) != SF_ERR_NO_ERROR)
+    throw Error(options.input + ": read failed (" + sf_strerror(input.file) + ")");
+  plugin.dispatch(effStopProcess);
+  plugin.suspend();
+  plugin.close();
+  sf_write_sync(output.file);
+  if (sf_close(output.file) != 0) {
+    output.file = nullptr;
+    throw Error(options.output + ": write failed");
+  }
+  output.file = nullptr;
+  if (fsync(temporary.fd()) != 0 && errno != EINVAL)
+    throw Error(options.output + ": write failed (" + std::strerror(errno) + ")");
+  temporary.commit();
+}
+
+}  // namespace vsthost

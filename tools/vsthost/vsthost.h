@@ -1,0 +1,68 @@
+// The command-line host's three commands, as functions the vsthost program and
+// the demo share. Each reports a user's error by throwing vsthost::Error with
+// one line of text; the caller prints it and exits non-zero.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/host.h"
+
+namespace vsthost {
+
+struct Error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A module, its host and one instance of its effect.
+struct Loaded {
+  std::unique_ptr<host::Module> module;
+  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::Plugin> plugin;
+};
+
+// Loads `path` and makes one instance; throws Error naming what went wrong.
+Loaded load(const std::string& path);
+
+// "vqzx" for 0x76717A78; unprintable bytes become '?'.
+std::string fourChars(VstInt32 code);
+// The names of the bits set in `flags`, e.g. {"CanReplacing"}; unknown bits as "bit N".
+std::vector<std::string> flagNames(VstInt32 flags);
+// "Effect", "Synth", ... for an effGetPlugCategory answer.
+std::string categoryName(VstIntPtr category);
+// Strips control characters and invalid UTF-8 so an effect's text prints safely.
+std::string printable(const std::string& text);
+
+// info: what a host sees of the module, as aligned text or as JSON.
+void info(const std::string& module, bool json, std::FILE* out);
+
+struct RenderOptions {
+  std::string module;
+  std::string input;
+  std::string output;
+  std::vector<std::pair<std::string, std::string>> params;  // name or index, value text
+  int block = 512;
+  std::string format;    // "" keeps the input's container unless the output's extension names one
+  std::string encoding;  // "" keeps the input's sample encoding where the container allows it
+  bool progress = false;
+};
+
+// render: runs `input` through the effect into `output`. The output appears
+// whole or not at all.
+void render(const RenderOptions& options);
+
+struct CheckOptions {
+  std::string module;
+  double timeoutSeconds = 60.0;
+  bool verbose = false;
+};
+
+// check: runs every behaviour check, each in a child process, prints a
+// PASS/FAIL table to `out` and answers the number of failed checks.
+int check(const CheckOptions& options, std::FILE* out);
+
+}  // namespace vsthost
