@@ -11,15 +11,17 @@ all: build
 
 setup:
 	@scripts/setup base
+	@scripts/setup vsthost
 
 build: setup
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
 demo: build
-	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so
+	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
 
 test: build
+	@scripts/setup vst-plugins
 	ctest --preset $(PRESET)
 	$(MAKE) --no-print-directory test-robustness
 
