@@ -410,6 +410,22 @@ struct Outcome {
   std::string output;  // what the effect printed
 };
 
+// Drops terminal escape sequences (colours) from what an effect printed.
+std::string withoutEscapes(const std::string& text) {
+  std::string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\x1b') {
+      result += text[i];
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == '[') {
+      i += 2;
+      while (i < text.size() && !(text[i] >= '@' && text[i] <= '~')) ++i;
+    }
+  }
+  return result;
+}
+
 std::string signalName(int signal) {
   const char* name = strsignal(signal);
   return name != nullptr ? name : "signal " + std::to_string(signal);
@@ -494,7 +510,8 @@ int check(const CheckOptions& options, std::FILE* out) {
       if (options.verbose) {
         std::fprintf(out, "%s", outcome.output.c_str());
       } else {
-        const std::string first = printable(outcome.output.substr(0, outcome.output.find('\n')));
+        const std::string first =
+            printable(withoutEscapes(outcome.output.substr(0, outcome.output.find('\n'))));
         std::fprintf(out, "        %-22s the effect printed: %.70s%s\n", "", first.c_str(),
                      outcome.output.find('\n') + 1 < outcome.output.size() ? " ..." : "");
       }
