@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -438,6 +439,9 @@ Outcome runIsolated(const Check& check, const CheckOptions& options) {
   const pid_t child = fork();
   if (child < 0) return {false, std::string("cannot start a check process: ") + std::strerror(errno), ""};
   if (child == 0) {
+    // A fault must end this process by its signal, also where a sanitizer has
+    // installed handlers of its own, so the parent can name it.
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
     // The effect's own printing goes to the capture, not into the table.
     if (capture != nullptr) {
       dup2(fileno(capture), STDOUT_FILENO);
