@@ -5,7 +5,7 @@ BUILD := build/$(PRESET)
 CMAKE_BUILD_PARALLEL_LEVEL ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-.PHONY: all setup build demo test clean
+.PHONY: all setup build demo test clean test-windows build-windows dist
 
 all: build
 
@@ -24,9 +24,10 @@ test: build
 	@scripts/setup vst-plugins
 	ctest --preset $(PRESET)
 	$(MAKE) --no-print-directory test-robustness
+	@$(MAKE) --no-print-directory test-windows
 
 clean:
-	rm -rf build
+	rm -rf build dist
 
 # Robustness, part of `make test`: the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer (leaks included), the thread stress under
@@ -55,3 +56,21 @@ fuzz-build: setup
 
 fuzz: fuzz-build
 	scripts/fuzz $(or $(FUZZ_LONG_SECONDS),300)
+
+# The Windows DLL, cross-built with mingw-w64; its tests run under Wine.
+build-windows:
+	@scripts/setup base windows
+	cmake --preset windows
+	cmake --build --preset windows
+
+test-windows: build-windows
+	ctest --preset windows
+
+# A release folder: both modules and a note on where hosts look for them.
+dist: setup build-windows
+	cmake --preset release
+	cmake --build --preset release --target Orsolane
+	rm -rf dist && mkdir -p dist
+	cp build/windows/plugin/Orsolane.dll build/release/plugin/Orsolane.so dist/
+	cp packaging/INSTALL.txt dist/INSTALL.txt
+	@ls -l dist

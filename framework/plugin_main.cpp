@@ -3,6 +3,8 @@
 #include "framework/audio_effect.h"
 
 #if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #define VST_EXPORT __declspec(dllexport)
 #else
 #define VST_EXPORT __attribute__((visibility("default")))
@@ -17,3 +19,9 @@ extern "C" VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback aud
   AudioEffect* effect = createEffectInstance(audioMaster);
   return effect != nullptr ? effect->getAeffect() : nullptr;
 }
+
+#if defined(_WIN32)
+// Load and unload notifications: the module keeps no global state, so there is
+// nothing to set up or tear down; every notification answers success.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif

@@ -1,0 +1,29 @@
+# Cross-builds the module and the test executables for 64-bit Windows with
+# Debian's mingw-w64 toolchain (the posix-threads variant: GoogleTest needs
+# std::mutex). Everything links statically, so the DLL and the executables
+# import nothing but Windows system DLLs. Tests run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ORSOLANE_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ORSOLANE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORSOLANE_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORSOLANE_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ORSOLANE_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# No libstdc++, libgcc or libwinpthread DLL at load time.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+# The shipped DLL carries no symbol table.
+set(CMAKE_MODULE_LINKER_FLAGS_RELEASE_INIT "-s")
+
+# Test executables (and GoogleTest's discovery) run through Wine, with a
+# prefix of the build's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;--prefix=${CMAKE_BINARY_DIR}/wine-prefix")
