@@ -5,7 +5,8 @@
 //
 // How values cross threads:
 //   inputMode, delayedChannel  written by setParameter [any thread]; read by
-//                              processing for every frame (relaxed atomics)
+//                              processing at least once every 64 frames
+//                              (relaxed atomics; see processReplacing)
 //   depthMs, sampleRate        written by setParameter / setSampleRate; read by
 //                              processing once per call (relaxed atomics)
 //   delaySamples, delayBuffer, writePos
@@ -49,11 +50,27 @@ class QuillaneVST : public AudioEffectX {
   // value or would carry the ring arithmetic past 32 bits.
   static VstInt32 delayFramesFor(float depthMs, float sampleRate);
 
- private:
+ protected:
+  // The state, reachable by derived effects (and by the frame-by-frame reference
+  // the tests hold the processing against).
   Relaxed<VstInt32> inputMode;
   Relaxed<VstInt32> delayedChannel;  // 0 left, 1 right
   Relaxed<float> depthMs;
   VstInt32 delaySamples;
   float delayBuffer[2][kDelayBufferLength];  // row 0 left input, row 1 right input
   VstInt32 writePos;                         // 0 to kDelayBufferLength
+
+ private:
+  // One stretch of frames processed with whole-stretch copies: `count` frames
+  // whose ring positions start at `position` and do not wrap, one Input and
+  // Channel, and a delayed output lagging by `lag` frames (none when !delayed).
+  struct Piece {
+    const float* inLeft;
+    const float* inRight;
+    float* outLeft;
+    float* outRight;
+    VstInt32 count, position, lag, mode, channel;
+    bool delayed;
+  };
+  void processPiece(const Piece& piece);
 };

@@ -1,0 +1,108 @@
+// The optimised processing against the frame-by-frame reference: long random
+// streams with random block sizes, parameter values (regular, out of range, not
+// a number), sample rates and buffer layouts must give bit-identical buffers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "effect/quillane_vst.h"
+#include "tests/oracle/literal_processing.h"
+
+namespace {
+
+constexpr size_t kLongestBlock = 50000;
+constexpr size_t kStride = kLongestBlock + 32;  // one region per buffer in the arena
+
+// Where the two inputs and two outputs lie in the arena, in samples.
+struct Layout {
+  const char* name;
+  size_t in[2], out[2];
+};
+constexpr Layout kLayouts[] = {
+    {"separate", {0, kStride}, {2 * kStride, 3 * kStride}},
+    {"in place", {0, kStride}, {0, kStride}},
+    {"swapped", {0, kStride}, {kStride, 0}},
+    {"left output on right input", {0, kStride}, {kStride, 3 * kStride}},
+    {"right output on left input", {0, kStride}, {2 * kStride, 0}},
+    {"one output buffer", {0, kStride}, {2 * kStride, 2 * kStride}},
+    {"one input buffer, in place", {0, 0}, {0, 2 * kStride}},
+    {"outputs overlapping inputs", {0, kStride}, {5, kStride + 3}},
+    {"outputs overlapping each other", {0, kStride}, {2 * kStride, 2 * kStride + 7}},
+};
+
+float pick(std::mt19937& random, const std::vector<float>& values) {
+  return values[std::uniform_int_distribution<size_t>(0, values.size() - 1)(random)];
+}
+
+TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::mt19937 random(20240611);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+  std::vector<float> optimisedArena(4 * kStride), referenceArena(4 * kStride);
+  size_t framesCompared = 0;
+
+  for (int stream = 0; stream < 4; ++stream) {
+    auto optimised = std::make_unique<QuillaneVST>(nullptr);
+    auto reference = std::make_unique<LiteralQuillane>();
+    for (int call = 0; call < 600; ++call) {
+      // Change each parameter and the sample rate now and then, to anything a host could send.
+      auto set = [&](VstInt32 index, float value) {
+        optimised->setParameter(index, value);
+        reference->setParameter(index, value);
+      };
+      if (random() % 4 == 0) set(0, random() % 2 ? unit(random) : pick(random, {1.3f, -0.6f, 4.0f, nan, 1e12f, -inf}));
+      if (random() % 4 == 0) set(1, random() % 2 ? unit(random) : pick(random, {nan, -1.0f, 7.0f}));
+      if (random() % 4 == 0) {
+        // Regular depths, none, out of range, and delays of exactly the ring, just
+        // inside it and just below zero (lags near the ring's length).
+        const float rate = optimised->getSampleRate();
+        const float framesToDepth = 1000.0f / (rate * 50.0f);
+        set(2, random() % 2 ? unit(random)
+                            : pick(random, {0.0f, -0.2f, nan, inf, 25.0f, -1e9f,
+                                            44100.0f * framesToDepth, 44037.5f * framesToDepth,
+                                            -1.0f * framesToDepth, -40.5f * framesToDepth,
+                                            1.5f * framesToDepth, -44099.0f * framesToDepth}));
+      }
+      if (random() % 8 == 0) {
+        const float rate = pick(random, {44100.0f, 48000.0f, 96000.0f, 882000.0f, 900000.0f,
+                                         0.0f, -44100.0f, nan, 1e30f, 8000.0f + 200000.0f * unit(random)});
+        optimised->setSampleRate(rate);
+        reference->setSampleRate(rate);
+      }
+
+      const unsigned kind = random() % 8;
+      const size_t frames = std::uniform_int_distribution<size_t>(
+          0, kind == 0 ? kLongestBlock : kind < 4 ? 700 : 70)(random);
+      const Layout& layout = kLayouts[random() % std::size(kLayouts)];
+      for (size_t region = 0; region < 4; ++region) {
+        for (size_t i = 0; i < frames + 16; ++i) optimisedArena[region * kStride + i] = sample(random);
+      }
+      std::copy(optimisedArena.begin(), optimisedArena.end(), referenceArena.begin());
+      auto process = [&](QuillaneVST& effect, std::vector<float>& arena) {
+        float* inputs[2] = {&arena[layout.in[0]], &arena[layout.in[1]]};
+        float* outputs[2] = {&arena[layout.out[0]], &arena[layout.out[1]]};
+        effect.processReplacing(inputs, outputs, static_cast<VstInt32>(frames));
+      };
+      process(*optimised, optimisedArena);
+      process(*reference, referenceArena);
+      ASSERT_EQ(std::memcmp(optimisedArena.data(), referenceArena.data(),
+                            sizeof(float) * optimisedArena.size()),
+                0)
+          << "stream " << stream << " call " << call << ", " << frames << " frames, "
+          << layout.name << ", Input " << optimised->getParameter(0) << ", Channel "
+          << optimised->getParameter(1) << ", Depth " << optimised->getParameter(2) * 50.0f
+          << " ms at " << optimised->getSampleRate() << " Hz";
+      framesCompared += frames;
+    }
+  }
+  EXPECT_GT(framesCompared, 4 * 44100u * 10) << "the streams must wrap the ring many times";
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// The effect with its processing written literally, one frame at a time, in
+// the exact order of reads and writes the effect promises: store both inputs in
+// the ring, advance the position, read Input and Channel, write the undelayed
+// output, then the delayed one. It is the reference the optimised
+// QuillaneVST::processReplacing must match bit for bit, and the baseline the
+// benchmarks measure it against. Parameters and sample rate go through the
+// effect's own operations, so only processing differs.
+#pragma once
+
+#include "effect/quillane_vst.h"
+
+class LiteralQuillane final : public QuillaneVST {
+ public:
+  LiteralQuillane() : QuillaneVST(nullptr) {}
+
+  void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override {
+    constexpr VstInt32 kRing = kDelayBufferLength;
+    delaySamples = delayFramesFor(depthMs, sampleRate);
+    for (VstInt32 i = 0; i < sampleFrames; ++i) {
+      if (writePos >= kRing) writePos = 0;
+      delayBuffer[0][writePos] = inputs[0][i];
+      delayBuffer[1][writePos] = inputs[1][i];
+      ++writePos;
+      const VstInt32 mode = inputMode;
+      const VstInt32 channel = delayedChannel;
+      if (delaySamples == 0) {
+        if (mode == kInputLeft || mode == kInputRight || mode == kInputMono) {
+          const float value = mode == kInputLeft    ? inputs[0][i]
+                              : mode == kInputRight ? inputs[1][i]
+                                                    : (inputs[0][i] + inputs[1][i]) * 0.5f;
+          outputs[1][i] = value;
+          outputs[0][i] = value;
+        } else {
+          outputs[0][i] = inputs[0][i];
+          outputs[1][i] = inputs[1][i];
+        }
+        continue;
+      }
+      const VstInt32 c = channel;
+      const VstInt32 u = 1 - c;
+      const VstInt32 r = (writePos - delaySamples + kRing) % kRing;
+      switch (mode) {
+        case kInputLeft:
+          outputs[u][i] = inputs[0][i];
+          outputs[c][i] = delayBuffer[0][r];
+          break;
+        case kInputRight:
+          outputs[u][i] = inputs[1][i];
+          outputs[c][i] = delayBuffer[1][r];
+          break;
+        case kInputMono:
+          outputs[u][i] = (inputs[0][i] + inputs[1][i]) * 0.5f;
+          outputs[c][i] = (delayBuffer[0][r] + delayBuffer[1][r]) * 0.5f;
+          break;
+        default:
+          outputs[u][i] = inputs[u][i];
+          outputs[c][i] = delayBuffer[c][r];
+          break;
+      }
+    }
+  }
+};
