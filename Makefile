@@ -5,7 +5,7 @@ BUILD := build/$(PRESET)
 CMAKE_BUILD_PARALLEL_LEVEL ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-.PHONY: all setup build demo test clean test-windows build-windows dist
+.PHONY: all setup build demo test bench clean test-windows build-windows dist
 
 all: build
 
@@ -25,6 +25,14 @@ test: build
 	ctest --preset $(PRESET)
 	$(MAKE) --no-print-directory test-robustness
 	@$(MAKE) --no-print-directory test-windows
+
+# Release build (the shipped module's flags) and the side-by-side processing
+# benchmark; prints a table of ratios at the end.
+bench:
+	@scripts/setup base bench
+	cmake --preset release
+	cmake --build --preset release --target Orsolane processing_benchmark
+	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)
 
 clean:
 	rm -rf build dist

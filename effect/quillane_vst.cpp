@@ -28,38 +28,114 @@ bool truncateToInt32(float value, VstInt32& result) {
   return true;
 }
 
-// Copies samples; nothing to do when both are the same buffer. Buffers that
-// overlap otherwise never reach here with more than one sample.
-void copySamples(float* to, const float* from, VstInt32 count) {
-  if (to != from && count > 0) std::memcpy(to, from, sizeof(float) * static_cast<size_t>(count));
+// Where one stretch of frames comes from and goes to. The stretch's ring
+// positions do not wrap, nor do the positions its delayed samples come from.
+struct Stretch {
+  const float* inLeft;
+  const float* inRight;
+  float* ringLeft;  // where this stretch's inputs are stored
+  float* ringRight;
+  float* outLeft;
+  float* outRight;
+  float* outUndelayed;        // outLeft or outRight
+  float* outDelayed;          // the other one
+  // Ring rows (or their early copies) at the delayed position: the row the
+  // delayed output copies, and both rows for Mono.
+  const float* delayedRow;
+  const float* delayedLeft;
+  const float* delayedRight;
+};
+
+// How the outputs are formed; one kernel each.
+enum class Shape {
+  kPassStereo,         // no delay: left to left, right to right
+  kPassLeft,           // no delay: left input to both
+  kPassRight,          // no delay: right input to both
+  kPassMono,           // no delay: (left + right) * 0.5 to both
+  kDelayFromLeft,   // undelayed output from the left input, delayed one from delayedRow
+  kDelayFromRight,  // undelayed output from the right input, delayed one from delayedRow
+  kDelayMono,       // both outputs the mono mean, the delayed one of both delayed rows
+};
+
+// Four samples at a time with SSE2, which every x86-64 processor has, and the
+// same steps one sample at a time for the rest; the same IEEE single-precision
+// operations either way, so the results are identical.
+struct OneSample {
+  static constexpr VstInt32 kWidth = 1;
+  using Value = float;
+  static Value load(const float* from) { return *from; }
+  static void store(float* to, Value value) { *to = value; }
+  static Value mean(Value a, Value b) { return (a + b) * 0.5f; }
+};
+#if defined(__SSE2__) || defined(_M_X64)
+struct FourSamples {
+  static constexpr VstInt32 kWidth = 4;
+  using Value = __m128;
+  static Value load(const float* from) { return _mm_loadu_ps(from); }
+  static void store(float* to, Value value) { _mm_storeu_ps(to, value); }
+  static Value mean(Value a, Value b) { return _mm_mul_ps(_mm_add_ps(a, b), _mm_set1_ps(0.5f)); }
+};
+#endif
+
+// Frames i to i + kWidth - 1: every input sample is read before anything of
+// these frames is written, then the ring, then the outputs (undelayed first).
+// With buffers that are the same or apart, this gives what storing, reading
+// and writing frame by frame gives (the one exception, Stereo pass-through
+// into the right input, is sent to kPassLeft, which writes the same).
+template <Shape kShape, typename Lane>
+inline void processFrames(const Stretch& s, VstInt32 i) {
+  const typename Lane::Value left = Lane::load(s.inLeft + i);
+  const typename Lane::Value right = Lane::load(s.inRight + i);
+  Lane::store(s.ringLeft + i, left);
+  Lane::store(s.ringRight + i, right);
+  if constexpr (kShape == Shape::kPassStereo) {
+    Lane::store(s.outLeft + i, left);
+    Lane::store(s.outRight + i, right);
+  } else if constexpr (kShape == Shape::kPassLeft || kShape == Shape::kPassRight ||
+                       kShape == Shape::kPassMono) {
+    const typename Lane::Value value = kShape == Shape::kPassLeft    ? left
+                                       : kShape == Shape::kPassRight ? right
+                                                                     : Lane::mean(left, right);
+    Lane::store(s.outRight + i, value);
+    Lane::store(s.outLeft + i, value);
+  } else if constexpr (kShape == Shape::kDelayMono) {
+    Lane::store(s.outUndelayed + i, Lane::mean(left, right));
+    Lane::store(s.outDelayed + i,
+                Lane::mean(Lane::load(s.delayedLeft + i), Lane::load(s.delayedRight + i)));
+  } else {
+    Lane::store(s.outUndelayed + i, kShape == Shape::kDelayFromLeft ? left : right);
+    Lane::store(s.outDelayed + i, Lane::load(s.delayedRow + i));
+  }
 }
 
-// to[i] = (a[i] + b[i]) * 0.5, each sample read before the same index is
-// written, so `to` may be `a` or `b`. Four samples at a time with SSE2, which
-// every x86-64 processor has; the same IEEE single-precision operations either way.
-void meanOfSamples(float* to, const float* a, const float* b, VstInt32 count) {
+template <Shape kShape>
+void processStretch(const Stretch& s, VstInt32 count) {
   VstInt32 i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-  const __m128 half = _mm_set1_ps(0.5f);
-  for (; i + 4 <= count; i += 4) {
-    _mm_storeu_ps(to + i, _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(a + i), _mm_loadu_ps(b + i)), half));
+  for (; i + FourSamples::kWidth <= count; i += FourSamples::kWidth) {
+    processFrames<kShape, FourSamples>(s, i);
   }
 #endif
-  for (; i < count; ++i) to[i] = (a[i] + b[i]) * 0.5f;
+  for (; i < count; ++i) processFrames<kShape, OneSample>(s, i);
 }
 
-// Reads `count` samples of a ring row starting at `from`, wrapping at its end.
+void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
+  switch (shape) {
+    case Shape::kPassStereo: processStretch<Shape::kPassStereo>(s, count); break;
+    case Shape::kPassLeft: processStretch<Shape::kPassLeft>(s, count); break;
+    case Shape::kPassRight: processStretch<Shape::kPassRight>(s, count); break;
+    case Shape::kPassMono: processStretch<Shape::kPassMono>(s, count); break;
+    case Shape::kDelayFromLeft: processStretch<Shape::kDelayFromLeft>(s, count); break;
+    case Shape::kDelayFromRight: processStretch<Shape::kDelayFromRight>(s, count); break;
+    case Shape::kDelayMono: processStretch<Shape::kDelayMono>(s, count); break;
+  }
+}
+
+// Copies `count` samples of a ring row starting at `from`, wrapping at its end.
 void copyFromRing(float* to, const float* row, VstInt32 from, VstInt32 count) {
   const VstInt32 first = std::min(count, kRing - from);
-  copySamples(to, row + from, first);
-  copySamples(to + first, row, count - first);
-}
-
-void meanFromRing(float* to, const float* left, const float* right, VstInt32 from,
-                  VstInt32 count) {
-  const VstInt32 first = std::min(count, kRing - from);
-  meanOfSamples(to, left + from, right + from, first);
-  meanOfSamples(to + first, left, right, count - first);
+  std::memcpy(to, row + from, sizeof(float) * static_cast<size_t>(first));
+  std::memcpy(to + first, row, sizeof(float) * static_cast<size_t>(count - first));
 }
 
 // True when two buffers of `count` samples share memory without being the same.
@@ -68,6 +144,14 @@ bool overlapsPartly(const float* a, const float* b, VstInt32 count) {
   const auto y = reinterpret_cast<std::uintptr_t>(b);
   const auto bytes = sizeof(float) * static_cast<std::uintptr_t>(count);
   return x != y && x < y + bytes && y < x + bytes;
+}
+
+// How many frames the delayed output lags its source: (delay - 1) taken into
+// 0 to kRing - 1. A negative delay reads older history.
+VstInt32 lagFor(VstInt32 delay) {
+  if (delay > 0) return delay - 1;  // delay is at most kRing
+  const VstInt32 lag = (delay - 1) % kRing;  // delay - 1 stays above INT32_MIN
+  return lag < 0 ? lag + kRing : lag;
 }
 
 }  // namespace
@@ -101,143 +185,111 @@ VstInt32 QuillaneVST::delayFramesFor(float depthMs, float sampleRate) {
   return frames;
 }
 
-// Processing moves whole stretches of frames at a time instead of one frame at
-// a time, and gives exactly the output of the frame-by-frame order (store both
-// inputs in the ring, advance the position, read Input and Channel, write the
-// undelayed output, then the delayed one):
-// - The ring store of a stretch comes first, so every input sample is read
-//   before any output is written; in-place and swapped buffers then see the
-//   values the frame-by-frame order sees. Each copy that reads an input sample
-//   reads it before writing the same index, and the outputs are written in the
-//   same order (undelayed, then delayed; left, then right in Stereo pass-through).
-// - Storing a stretch before reading its delayed samples is right as long as no
-//   store of a later frame of the stretch lands on a position an earlier frame
-//   reads: with the delayed output `lag` frames behind, stretches hold at most
-//   kRing - lag frames. For lags within kParameterRun of the ring's length (a
-//   Depth of exactly a ring or a small negative one), the delayed samples of at
-//   most kParameterRun frames are read into a scratch row before the store.
+// Processing moves stretches of frames in one pass each instead of one frame
+// at a time, and gives exactly the output of the frame-by-frame order (store
+// both inputs in the ring, advance the position, read Input and Channel, write
+// the undelayed output, then the delayed one):
+// - Within a stretch, each group of frames reads its input samples before it
+//   writes anything (see processFrames), so in-place and swapped buffers see
+//   the values the frame-by-frame order sees.
+// - Its inputs go into the ring before its delayed samples are read. That is
+//   right as long as no later frame of the stretch stores to a position an
+//   earlier frame reads: with the delayed output `lag` frames behind, stretches
+//   hold at most kRing - lag frames. For lags within kParameterRun of the
+//   ring's length (a delay of exactly the ring, or a small negative one), the
+//   delayed samples of at most kParameterRun frames are copied out before the
+//   store.
 // - Buffers that overlap without being the same (no host hands those over) are
-//   processed frame by frame through the same steps.
+//   processed one frame at a time through the same steps.
 void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
   delaySamples = delayFramesFor(depthMs, sampleRate);
   if (sampleFrames <= 0) return;
-  const VstInt32 delay = delaySamples;
-  Piece piece{};
-  piece.delayed = delay != 0;
-  // The delayed output lags its source by (delay - 1) frames, taken into the
-  // ring: 0 to kRing - 1 (a negative delay reads older history).
-  piece.lag = piece.delayed ? static_cast<VstInt32>(
-                                  ((static_cast<std::int64_t>(delay) - 1) % kRing + kRing) % kRing)
-                            : 0;
-  const bool readFirst = piece.delayed && kRing - piece.lag < kParameterRun;
-  const VstInt32 longestPiece = !piece.delayed || piece.lag == 0 ? kRing
-                                : readFirst                      ? kParameterRun
-                                                                 : kRing - piece.lag;
+  const bool delayed = delaySamples != 0;
+  const VstInt32 lag = delayed ? lagFor(delaySamples) : 0;
+  const bool copyEarly = delayed && kRing - lag < kParameterRun;
+  const VstInt32 longestStretch = !delayed || lag == 0 ? kRing
+                                  : copyEarly          ? kParameterRun
+                                                       : kRing - lag;
   const bool frameByFrame = overlapsPartly(outputs[0], outputs[1], sampleFrames) ||
                             overlapsPartly(outputs[0], inputs[0], sampleFrames) ||
                             overlapsPartly(outputs[0], inputs[1], sampleFrames) ||
                             overlapsPartly(outputs[1], inputs[0], sampleFrames) ||
                             overlapsPartly(outputs[1], inputs[1], sampleFrames);
+  // Stereo pass-through writes the left output before it reads the right input:
+  // when those are one buffer, the right output receives the left input.
+  const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
   const VstInt32 runLength = frameByFrame ? 1 : kParameterRun;
 
+  float early[2][kParameterRun];
+  Stretch s{};
   VstInt32 position = writePos;
   VstInt32 done = 0;
   while (done < sampleFrames) {
-    // Input and Channel are relaxed atomics. They are read once per run of at
-    // most kParameterRun frames: a relaxed load may go on returning the value
-    // it last saw until a new store becomes visible, so this is one of the
-    // executions "read for every frame" allows, and a change from another thread
-    // takes effect within kParameterRun frames. The loads of following runs may
-    // be made before the copies of earlier ones (relaxed loads are not ordered
-    // with the writes to the buffers); runs that read the same values are
-    // processed together.
+    // Input and Channel are relaxed atomics, read once per run of at most
+    // kParameterRun frames: a relaxed load may go on returning the value it last
+    // saw until a new store becomes visible, so this is one of the executions
+    // "read for every frame" allows, and a change from another thread takes
+    // effect within kParameterRun frames. The loads for following runs may come
+    // before the writes of earlier ones (relaxed loads are not ordered with
+    // them); runs that read the same values are processed together.
     const VstInt32 mode = inputMode;
     const VstInt32 channel = delayedChannel;
     VstInt32 end = done + std::min(runLength, sampleFrames - done);
-    while (end < sampleFrames && runLength > 1 && inputMode == mode && delayedChannel == channel) {
+    while (end < sampleFrames && !frameByFrame && inputMode == mode && delayedChannel == channel) {
       end += std::min(runLength, sampleFrames - end);
     }
-    piece.mode = mode;
-    piece.channel = channel;
+    const bool leftDelayed = channel == 0;
+    Shape shape;
+    if (!delayed) {
+      shape = mode == kInputLeft    ? Shape::kPassLeft
+              : mode == kInputRight ? Shape::kPassRight
+              : mode == kInputMono  ? Shape::kPassMono
+              : rightReadsLeft      ? Shape::kPassLeft
+                                    : Shape::kPassStereo;
+    } else {
+      shape = mode == kInputLeft    ? Shape::kDelayFromLeft
+              : mode == kInputRight ? Shape::kDelayFromRight
+              : mode == kInputMono  ? Shape::kDelayMono
+              : leftDelayed         ? Shape::kDelayFromRight
+                                    : Shape::kDelayFromLeft;
+    }
+    // The delayed ring row: the selected input's, the delayed channel's own in
+    // Stereo; Mono reads both.
+    const bool delayedRowLeft =
+        mode == kInputLeft || (mode != kInputRight && mode != kInputMono && leftDelayed);
+
     while (done < end) {
       if (position >= kRing) position = 0;
-      piece.count = std::min({end - done, kRing - position, longestPiece});
-      piece.position = position;
-      piece.inLeft = inputs[0] + done;
-      piece.inRight = inputs[1] + done;
-      piece.outLeft = outputs[0] + done;
-      piece.outRight = outputs[1] + done;
-      processPiece(piece);
-      position += piece.count;
-      done += piece.count;
+      VstInt32 count = std::min({end - done, kRing - position, longestStretch});
+      VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
+      const float* rowLeft = delayBuffer[0];
+      const float* rowRight = delayBuffer[1];
+      if (copyEarly) {
+        copyFromRing(early[0], rowLeft, readFrom, count);
+        copyFromRing(early[1], rowRight, readFrom, count);
+        rowLeft = early[0];
+        rowRight = early[1];
+        readFrom = 0;
+      } else if (delayed) {
+        count = std::min(count, kRing - readFrom);  // the delayed positions do not wrap
+      }
+      s.inLeft = inputs[0] + done;
+      s.inRight = inputs[1] + done;
+      s.ringLeft = delayBuffer[0] + position;
+      s.ringRight = delayBuffer[1] + position;
+      s.outLeft = outputs[0] + done;
+      s.outRight = outputs[1] + done;
+      s.outUndelayed = leftDelayed ? s.outRight : s.outLeft;
+      s.outDelayed = leftDelayed ? s.outLeft : s.outRight;
+      s.delayedLeft = rowLeft + readFrom;
+      s.delayedRight = rowRight + readFrom;
+      s.delayedRow = delayedRowLeft ? s.delayedLeft : s.delayedRight;
+      processStretch(shape, s, count);
+      position += count;
+      done += count;
     }
   }
   writePos = position;
-}
-
-void QuillaneVST::processPiece(const Piece& piece) {
-  const VstInt32 count = piece.count;
-  float* ringLeft = delayBuffer[0];
-  float* ringRight = delayBuffer[1];
-  const bool mono = piece.mode == kInputMono;
-  const VstInt32 c = piece.channel == 0 ? 0 : 1;  // the delayed output channel
-  // The ring rows the delayed output comes from (both rows, averaged, in Mono).
-  const float* delayedRow = piece.mode == kInputLeft    ? ringLeft
-                            : piece.mode == kInputRight ? ringRight
-                            : mono                      ? ringLeft
-                                                        : delayBuffer[c];
-  // Position of the first delayed sample: `lag` frames behind the first store.
-  const VstInt32 readFrom = piece.position >= piece.lag ? piece.position - piece.lag
-                                                        : piece.position - piece.lag + kRing;
-  const bool readFirst = piece.delayed && kRing - piece.lag < kParameterRun;
-  float early[kParameterRun];
-  if (readFirst) {
-    if (mono) {
-      meanFromRing(early, ringLeft, ringRight, readFrom, count);
-    } else {
-      copyFromRing(early, delayedRow, readFrom, count);
-    }
-  }
-
-  copySamples(ringLeft + piece.position, piece.inLeft, count);
-  copySamples(ringRight + piece.position, piece.inRight, count);
-
-  if (!piece.delayed) {
-    switch (piece.mode) {
-      case kInputLeft:
-      case kInputRight: {
-        const float* source = piece.mode == kInputLeft ? piece.inLeft : piece.inRight;
-        copySamples(piece.outRight, source, count);  // the source is unchanged unless it
-        copySamples(piece.outLeft, source, count);   // is outRight itself
-        break;
-      }
-      case kInputMono:
-        meanOfSamples(piece.outRight, piece.inLeft, piece.inRight, count);
-        copySamples(piece.outLeft, piece.outRight, count);
-        break;
-      default:
-        copySamples(piece.outLeft, piece.inLeft, count);
-        copySamples(piece.outRight, piece.inRight, count);
-        break;
-    }
-    return;
-  }
-
-  float* undelayed = c == 0 ? piece.outRight : piece.outLeft;
-  float* delayed = c == 0 ? piece.outLeft : piece.outRight;
-  switch (piece.mode) {
-    case kInputLeft: copySamples(undelayed, piece.inLeft, count); break;
-    case kInputRight: copySamples(undelayed, piece.inRight, count); break;
-    case kInputMono: meanOfSamples(undelayed, piece.inLeft, piece.inRight, count); break;
-    default: copySamples(undelayed, c == 0 ? piece.inRight : piece.inLeft, count); break;
-  }
-  if (readFirst) {
-    copySamples(delayed, early, count);
-  } else if (mono) {
-    meanFromRing(delayed, ringLeft, ringRight, readFrom, count);
-  } else {
-    copyFromRing(delayed, delayedRow, readFrom, count);
-  }
 }
 
 void QuillaneVST::setParameter(VstInt32 index, float value) {

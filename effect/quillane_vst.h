@@ -59,18 +59,4 @@ class QuillaneVST : public AudioEffectX {
   VstInt32 delaySamples;
   float delayBuffer[2][kDelayBufferLength];  // row 0 left input, row 1 right input
   VstInt32 writePos;                         // 0 to kDelayBufferLength
-
- private:
-  // One stretch of frames processed with whole-stretch copies: `count` frames
-  // whose ring positions start at `position` and do not wrap, one Input and
-  // Channel, and a delayed output lagging by `lag` frames (none when !delayed).
-  struct Piece {
-    const float* inLeft;
-    const float* inRight;
-    float* outLeft;
-    float* outRight;
-    VstInt32 count, position, lag, mode, channel;
-    bool delayed;
-  };
-  void processPiece(const Piece& piece);
 };
