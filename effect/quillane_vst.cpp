@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 // The output must be bit-identical to the plain per-frame arithmetic.
@@ -57,9 +57,8 @@ enum class Shape {
   kDelayMono,       // both outputs the mono mean, the delayed one of both delayed rows
 };
 
-// Four samples at a time with SSE2, which every x86-64 processor has, and the
-// same steps one sample at a time for the rest; the same IEEE single-precision
-// operations either way, so the results are identical.
+// One sample at a time; the tail of every stretch, and the whole of it where
+// nothing wider is available.
 struct OneSample {
   static constexpr VstInt32 kWidth = 1;
   using Value = float;
@@ -67,68 +66,78 @@ struct OneSample {
   static void store(float* to, Value value) { *to = value; }
   static Value mean(Value a, Value b) { return (a + b) * 0.5f; }
 };
+
+}  // namespace
+
+// The kernels, built twice: for every x86-64 processor (four samples at a time
+// with SSE2), and, where the compiler can target it, eight at a time with AVX,
+// used only when the processor reports AVX. Every lane width performs the same
+// IEEE single-precision operations, so the results are identical.
+namespace baseline {
 #if defined(__SSE2__) || defined(_M_X64)
-struct FourSamples {
+struct Lane {
   static constexpr VstInt32 kWidth = 4;
   using Value = __m128;
   static Value load(const float* from) { return _mm_loadu_ps(from); }
   static void store(float* to, Value value) { _mm_storeu_ps(to, value); }
   static Value mean(Value a, Value b) { return _mm_mul_ps(_mm_add_ps(a, b), _mm_set1_ps(0.5f)); }
 };
+#else
+using Lane = OneSample;
+#endif
+#include "effect/stretch_kernels.inc"
+}  // namespace baseline
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORSOLANE_WIDE_KERNELS 1
+#pragma GCC push_options
+#pragma GCC target("avx")
+namespace wide {
+struct Lane {
+  static constexpr VstInt32 kWidth = 8;
+  using Value = __m256;
+  static Value load(const float* from) { return _mm256_loadu_ps(from); }
+  static void store(float* to, Value value) { _mm256_storeu_ps(to, value); }
+  static Value mean(Value a, Value b) {
+    return _mm256_mul_ps(_mm256_add_ps(a, b), _mm256_set1_ps(0.5f));
+  }
+};
+#include "effect/stretch_kernels.inc"
+}  // namespace wide
+#pragma GCC pop_options
 #endif
 
-// Frames i to i + kWidth - 1: every input sample is read before anything of
-// these frames is written, then the ring, then the outputs (undelayed first).
-// With buffers that are the same or apart, this gives what storing, reading
-// and writing frame by frame gives (the one exception, Stereo pass-through
-// into the right input, is sent to kPassLeft, which writes the same).
-template <Shape kShape, typename Lane>
-inline void processFrames(const Stretch& s, VstInt32 i) {
-  const typename Lane::Value left = Lane::load(s.inLeft + i);
-  const typename Lane::Value right = Lane::load(s.inRight + i);
-  Lane::store(s.ringLeft + i, left);
-  Lane::store(s.ringRight + i, right);
-  if constexpr (kShape == Shape::kPassStereo) {
-    Lane::store(s.outLeft + i, left);
-    Lane::store(s.outRight + i, right);
-  } else if constexpr (kShape == Shape::kPassLeft || kShape == Shape::kPassRight ||
-                       kShape == Shape::kPassMono) {
-    const typename Lane::Value value = kShape == Shape::kPassLeft    ? left
-                                       : kShape == Shape::kPassRight ? right
-                                                                     : Lane::mean(left, right);
-    Lane::store(s.outRight + i, value);
-    Lane::store(s.outLeft + i, value);
-  } else if constexpr (kShape == Shape::kDelayMono) {
-    Lane::store(s.outUndelayed + i, Lane::mean(left, right));
-    Lane::store(s.outDelayed + i,
-                Lane::mean(Lane::load(s.delayedLeft + i), Lane::load(s.delayedRight + i)));
-  } else {
-    Lane::store(s.outUndelayed + i, kShape == Shape::kDelayFromLeft ? left : right);
-    Lane::store(s.outDelayed + i, Lane::load(s.delayedRow + i));
-  }
-}
+namespace {
 
-template <Shape kShape>
-void processStretch(const Stretch& s, VstInt32 count) {
-  VstInt32 i = 0;
-#if defined(__SSE2__) || defined(_M_X64)
-  for (; i + FourSamples::kWidth <= count; i += FourSamples::kWidth) {
-    processFrames<kShape, FourSamples>(s, i);
-  }
+#if defined(ORSOLANE_WIDE_KERNELS)
+// Read once when the module loads.
+const bool kProcessorHasAvx = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx") != 0;
+}();
 #endif
-  for (; i < count; ++i) processFrames<kShape, OneSample>(s, i);
-}
 
 void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
-  switch (shape) {
-    case Shape::kPassStereo: processStretch<Shape::kPassStereo>(s, count); break;
-    case Shape::kPassLeft: processStretch<Shape::kPassLeft>(s, count); break;
-    case Shape::kPassRight: processStretch<Shape::kPassRight>(s, count); break;
-    case Shape::kPassMono: processStretch<Shape::kPassMono>(s, count); break;
-    case Shape::kDelayFromLeft: processStretch<Shape::kDelayFromLeft>(s, count); break;
-    case Shape::kDelayFromRight: processStretch<Shape::kDelayFromRight>(s, count); break;
-    case Shape::kDelayMono: processStretch<Shape::kDelayMono>(s, count); break;
+#if defined(ORSOLANE_WIDE_KERNELS)
+  if (kProcessorHasAvx) {
+    // The last few frames go through the baseline kernels.
+    const VstInt32 wide = count - count % wide::Lane::kWidth;
+    wide::processStretch(shape, s, wide);
+    if (wide == count) return;
+    Stretch rest = s;
+    for (auto pointer : {&Stretch::inLeft, &Stretch::inRight, &Stretch::delayedRow,
+                         &Stretch::delayedLeft, &Stretch::delayedRight}) {
+      rest.*pointer += wide;
+    }
+    for (auto pointer : {&Stretch::ringLeft, &Stretch::ringRight, &Stretch::outLeft,
+                         &Stretch::outRight, &Stretch::outUndelayed, &Stretch::outDelayed}) {
+      rest.*pointer += wide;
+    }
+    baseline::processStretch(shape, rest, count - wide);
+    return;
   }
+#endif
+  baseline::processStretch(shape, s, count);
 }
 
 // Copies `count` samples of a ring row starting at `from`, wrapping at its end.
