@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -210,7 +211,7 @@ std::vector<Setting> allSettings() {
 void printSummary(const std::map<std::string, double>& medians, const std::vector<Peer>& peers) {
   auto find = [&](const std::string& name) {
     const auto it = medians.find(name);
-    return it == medians.end() ? -1.0 : it->second;
+    return it == medians.end() ? std::nan("") : it->second;
   };
   std::printf("\nMedian CPU time per frame (ns) and ratios; targets: module/floor <= 1.5, "
               "reference/module >= 6, peer/module > 1\n\n");
@@ -228,12 +229,12 @@ void printSummary(const std::map<std::string, double>& medians, const std::vecto
       const double reference = find(referenceName(frames, setting));
       std::printf("| %d | %s | %.3f | %.3f | %.3f | %.2f | %.1f |", frames, setting.name().c_str(),
                   module, floor, reference, module / floor, reference / module);
-      worstFloor = std::max(worstFloor, module / floor);
-      worstReference = std::min(worstReference, reference / module);
+      if (!std::isnan(floor)) worstFloor = std::max(worstFloor, module / floor);
+      if (!std::isnan(reference)) worstReference = std::min(worstReference, reference / module);
       for (size_t p = 0; p < peers.size(); ++p) {
         const double peer = find(peerName(peers[p], frames));
         std::printf(" %.1f |", peer / module);
-        worstPeer[p] = std::min(worstPeer[p], peer / module);
+        if (!std::isnan(peer)) worstPeer[p] = std::min(worstPeer[p], peer / module);
       }
       std::printf("\n");
     }
@@ -244,6 +245,7 @@ void printSummary(const std::map<std::string, double>& medians, const std::vecto
   std::printf("  reference/module  %.1f  (target >= 6)   %s\n", worstReference,
               worstReference >= 6.0 ? "met" : "MISSED");
   for (size_t p = 0; p < peers.size(); ++p) {
+    if (worstPeer[p] == 1e30) continue;  // not run (filtered out)
     std::printf("  %s/module  %.1f  (target > 1)  %s\n", peers[p].name, worstPeer[p],
                 worstPeer[p] > 1.0 ? "met" : "MISSED");
   }

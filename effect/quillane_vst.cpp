@@ -140,11 +140,32 @@ void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
   baseline::processStretch(shape, s, count);
 }
 
+#if defined(__GNUC__) || defined(__clang__)
+#define ORSOLANE_RARELY_USED __attribute__((noinline, cold))
+#else
+#define ORSOLANE_RARELY_USED
+#endif
+
 // Copies `count` samples of a ring row starting at `from`, wrapping at its end.
 void copyFromRing(float* to, const float* row, VstInt32 from, VstInt32 count) {
   const VstInt32 first = std::min(count, kRing - from);
   std::memcpy(to, row + from, sizeof(float) * static_cast<size_t>(first));
   std::memcpy(to + first, row, sizeof(float) * static_cast<size_t>(count - first));
+}
+
+// For lags within kParameterRun of the ring's length: copies the delayed samples
+// of the stretch (at most kParameterRun frames) out of both ring rows before the
+// stretch's store can overwrite them, then processes it from the copies.
+ORSOLANE_RARELY_USED void processStretchCopiedEarly(Shape shape, Stretch s, const float* ringLeft,
+                                                    const float* ringRight, VstInt32 readFrom,
+                                                    VstInt32 count) {
+  float early[2][kParameterRun];
+  copyFromRing(early[0], ringLeft, readFrom, count);
+  copyFromRing(early[1], ringRight, readFrom, count);
+  s.delayedRow = s.delayedRow == s.delayedLeft ? early[0] : early[1];
+  s.delayedLeft = early[0];
+  s.delayedRight = early[1];
+  processStretch(shape, s, count);
 }
 
 // True when two buffers of `count` samples share memory without being the same.
@@ -211,7 +232,17 @@ VstInt32 QuillaneVST::delayFramesFor(float depthMs, float sampleRate) {
 // - Buffers that overlap without being the same (no host hands those over) are
 //   processed one frame at a time through the same steps.
 void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-  delaySamples = delayFramesFor(depthMs, sampleRate);
+  const float depth = depthMs;
+  const float rate = sampleRate;
+  std::uint32_t depthBits, rateBits;
+  std::memcpy(&depthBits, &depth, sizeof depthBits);
+  std::memcpy(&rateBits, &rate, sizeof rateBits);
+  if (depthBits != delayDepthBits || rateBits != delayRateBits) {
+    delayForBits = delayFramesFor(depth, rate);
+    delayDepthBits = depthBits;
+    delayRateBits = rateBits;
+  }
+  delaySamples = delayForBits;
   if (sampleFrames <= 0) return;
   const bool delayed = delaySamples != 0;
   const VstInt32 lag = delayed ? lagFor(delaySamples) : 0;
@@ -229,8 +260,7 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
   const VstInt32 runLength = frameByFrame ? 1 : kParameterRun;
 
-  float early[2][kParameterRun];
-  Stretch s{};
+  Stretch s;  // every field is set before each stretch
   VstInt32 position = writePos;
   VstInt32 done = 0;
   while (done < sampleFrames) {
@@ -271,15 +301,7 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
       if (position >= kRing) position = 0;
       VstInt32 count = std::min({end - done, kRing - position, longestStretch});
       VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
-      const float* rowLeft = delayBuffer[0];
-      const float* rowRight = delayBuffer[1];
-      if (copyEarly) {
-        copyFromRing(early[0], rowLeft, readFrom, count);
-        copyFromRing(early[1], rowRight, readFrom, count);
-        rowLeft = early[0];
-        rowRight = early[1];
-        readFrom = 0;
-      } else if (delayed) {
+      if (delayed && !copyEarly) {
         count = std::min(count, kRing - readFrom);  // the delayed positions do not wrap
       }
       s.inLeft = inputs[0] + done;
@@ -290,10 +312,14 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
       s.outRight = outputs[1] + done;
       s.outUndelayed = leftDelayed ? s.outRight : s.outLeft;
       s.outDelayed = leftDelayed ? s.outLeft : s.outRight;
-      s.delayedLeft = rowLeft + readFrom;
-      s.delayedRight = rowRight + readFrom;
+      s.delayedLeft = delayBuffer[0] + readFrom;
+      s.delayedRight = delayBuffer[1] + readFrom;
       s.delayedRow = delayedRowLeft ? s.delayedLeft : s.delayedRight;
-      processStretch(shape, s, count);
+      if (copyEarly) {
+        processStretchCopiedEarly(shape, s, delayBuffer[0], delayBuffer[1], readFrom, count);
+      } else {
+        processStretch(shape, s, count);
+      }
       position += count;
       done += count;
     }

@@ -13,6 +13,8 @@
 //                              belong to processing alone [audio thread]
 #pragma once
 
+#include <cstdint>
+
 #include "framework/audio_effect_x.h"
 
 class QuillaneVST : public AudioEffectX {
@@ -59,4 +61,11 @@ class QuillaneVST : public AudioEffectX {
   VstInt32 delaySamples;
   float delayBuffer[2][kDelayBufferLength];  // row 0 left input, row 1 right input
   VstInt32 writePos;                         // 0 to kDelayBufferLength
+
+ private:
+  // The delay last computed and the exact Depth and sample rate (their bits) it
+  // was computed from, so an unchanged pair costs no division [audio thread].
+  std::uint32_t delayDepthBits = 0;
+  std::uint32_t delayRateBits = 0;
+  VstInt32 delayForBits = 0;
 };

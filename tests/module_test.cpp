@@ -310,3 +310,26 @@ TEST_F(ModuleTest, NoHostCallAfterTheVersionQuery) {
 }
 
 }  // namespace
+
+// The module must run on every x86-64 processor: instructions wider than SSE2's
+// registers may appear only in the kernels chosen after a runtime processor check.
+TEST(ModuleBinary, WideVectorsOnlyInTheRuntimeCheckedKernels) {
+#if defined(__x86_64__)
+  const std::string command = "objdump -d -C --no-show-raw-insn '" + std::string(ORSOLANE_MODULE) + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string function, offenders;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    const std::string text(line);
+    if (text.size() > 2 && text.find(">:") != std::string::npos && text[0] != ' ') {
+      function = text.substr(text.find('<') + 1);
+    } else if ((text.find("%ymm") != std::string::npos || text.find("%zmm") != std::string::npos) &&
+               function.rfind("wide::", 0) != 0 && offenders.find(function) == std::string::npos) {
+      offenders += function;
+    }
+  }
+  ASSERT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(offenders, "");
+#endif
+}
