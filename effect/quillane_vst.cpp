@@ -88,7 +88,8 @@ using Lane = OneSample;
 #include "effect/stretch_kernels.inc"
 }  // namespace baseline
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Not on Windows: there GCC does not keep the stack aligned for spilled AVX values.
+#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
 #define ORSOLANE_WIDE_KERNELS 1
 #pragma GCC push_options
 #pragma GCC target("avx")
