@@ -88,8 +88,9 @@ using Lane = OneSample;
 #include "effect/stretch_kernels.inc"
 }  // namespace baseline
 
-// Not on Windows: there GCC does not keep the stack aligned for spilled AVX values.
-#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+// GCC on Linux only: on Windows GCC does not keep the stack aligned for spilled
+// AVX values, and other compilers take their target pragmas in other forms.
+#if defined(__x86_64__) && !defined(_WIN32) && defined(__GNUC__) && !defined(__clang__)
 #define ORSOLANE_WIDE_KERNELS 1
 #pragma GCC push_options
 #pragma GCC target("avx")
