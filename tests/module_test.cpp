@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 namespace {
 
@@ -26,18 +27,9 @@ std::unique_ptr<host::Module> loadModule() {
   return module;
 }
 
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public PluginTest {
  protected:
-  void SetUp() override {
-    module = loadModule();
-    ASSERT_TRUE(module);
-    std::string error;
-    plugin = host.instantiate(module->entry(), error);
-    ASSERT_TRUE(plugin) << error;
-  }
-  std::unique_ptr<host::Module> module;
-  host::Host host;
-  std::unique_ptr<host::Plugin> plugin;
+  ModuleTest() : PluginTest(ORSOLANE_MODULE) {}
 };
 
 #if defined(_WIN32)

@@ -11,17 +11,16 @@
 #include <string>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 namespace {
 
-class TestSynthModule : public ::testing::Test {
+class TestSynthModule : public PluginTest {
  protected:
+  TestSynthModule() : PluginTest(TEST_SYNTH_MODULE) {}
   void SetUp() override {
-    std::string error;
-    module = host::Module::load(TEST_SYNTH_MODULE, error);
-    ASSERT_TRUE(module) << error;
-    plugin = host.instantiate(module->entry(), error);
-    ASSERT_TRUE(plugin) << error;
+    PluginTest::SetUp();
+    if (HasFatalFailure()) return;
     record = plugin->record();
     host.clearCalls();
   }
@@ -35,9 +34,6 @@ class TestSynthModule : public ::testing::Test {
     EXPECT_EQ(calls[0].value, value) << what;
     host.clearCalls();
   }
-  std::unique_ptr<host::Module> module;
-  host::Host host;
-  std::unique_ptr<host::Plugin> plugin;
   AEffect* record = nullptr;  // kept for the calls made while the instance goes away
 };
 

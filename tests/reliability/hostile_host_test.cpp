@@ -12,24 +12,13 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 namespace {
 
-class HostileHost : public ::testing::Test {
+class HostileHost : public PluginTest {
  protected:
-  void SetUp() override {
-    std::string error;
-    module = host::Module::load(ORSOLANE_MODULE, error);
-    ASSERT_TRUE(module) << error;
-    plugin = make();
-    ASSERT_TRUE(plugin);
-  }
-  std::unique_ptr<host::Plugin> make() {
-    std::string error;
-    auto made = host.instantiate(module->entry(), error);
-    EXPECT_TRUE(made) << error;
-    return made;
-  }
+  HostileHost() : PluginTest(ORSOLANE_MODULE) {}
   // The observable state: every parameter and display, and the program.
   std::string state() {
     std::string out;
@@ -37,9 +26,6 @@ class HostileHost : public ::testing::Test {
       out += std::to_string(plugin->getParameter(i)) + plugin->parameterDisplay(i) + ";";
     return out + std::to_string(plugin->dispatch(effGetProgram));
   }
-  host::Host host;
-  std::unique_ptr<host::Module> module;
-  std::unique_ptr<host::Plugin> plugin;
 };
 
 TEST_F(HostileHost, NullBuffersAndRecordsOnEveryOpcode) {
@@ -69,7 +55,7 @@ TEST_F(HostileHost, OpcodesOutsideEveryRangeAnswerZeroAndTouchNothing) {
 
 TEST_F(HostileHost, CloseRightAfterTheEntry) {
   EXPECT_EQ(plugin->close(), 1);
-  auto suspended = make();
+  auto suspended = instantiate();
   suspended->suspend();
   EXPECT_EQ(suspended->close(), 1);
 }
@@ -106,13 +92,13 @@ TEST_F(HostileHost, NonsenseSampleRatesDepthsAndFrameCounts) {
 
 TEST_F(HostileHost, ThousandsOfInstancesMadeAndClosed) {
   for (int round = 0; round < 2000; ++round) {
-    auto instance = make();
+    auto instance = instantiate();
     ASSERT_TRUE(instance);
     if (round % 100 == 0) instance->open();
     ASSERT_EQ(instance->close(), 1);
   }
   std::vector<std::unique_ptr<host::Plugin>> alive;
-  for (int i = 0; i < 64; ++i) alive.push_back(make());
+  for (int i = 0; i < 64; ++i) alive.push_back(instantiate());
   for (auto& instance : alive) {
     instance->setParameter(2, 0.5f);
     EXPECT_EQ(instance->parameterDisplay(2), "25.00000");

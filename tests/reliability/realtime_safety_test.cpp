@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ORSOLANE_SANITIZED 1
@@ -87,22 +88,17 @@ long heapCallsDuring(const std::function<void()>& action) {
   return heapCalls.load() - before;
 }
 
-class RealtimeSafety : public ::testing::Test {
+class RealtimeSafety : public PluginTest {
  protected:
+  RealtimeSafety() : PluginTest(ORSOLANE_MODULE) {}
   void SetUp() override {
-    std::string error;
-    module = host::Module::load(ORSOLANE_MODULE, error);
-    ASSERT_TRUE(module) << error;
-    plugin = host.instantiate(module->entry(), error);
-    ASSERT_TRUE(plugin) << error;
+    PluginTest::SetUp();
+    if (HasFatalFailure()) return;
     plugin->open();
     plugin->setSampleRate(48000.0f);
     plugin->setBlockSize(4096);
     plugin->resume();
   }
-  host::Host host;
-  std::unique_ptr<host::Module> module;
-  std::unique_ptr<host::Plugin> plugin;
 };
 
 TEST_F(RealtimeSafety, TheCounterSeesEveryKindOfAllocation) {
