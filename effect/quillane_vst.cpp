@@ -56,6 +56,10 @@ enum class Shape {
   kDelayFromRight,  // undelayed output from the right input, delayed one from delayedRow
   kDelayMono,       // both outputs the mono mean, the delayed one of both delayed rows
 };
+constexpr int kShapeCount = 7;
+
+// Processes one stretch of `count` frames in one shape.
+using Kernel = void (*)(const Stretch&, VstInt32);
 
 // One sample at a time; the tail of every stretch, and the whole of it where
 // nothing wider is available.
@@ -85,6 +89,7 @@ struct Lane {
 #else
 using Lane = OneSample;
 #endif
+using Tail = OneSample;
 #include "effect/stretch_kernels.inc"
 }  // namespace baseline
 
@@ -104,6 +109,7 @@ struct Lane {
     return _mm256_mul_ps(_mm256_add_ps(a, b), _mm256_set1_ps(0.5f));
   }
 };
+using Tail = baseline::Lane;  // four frames at a time before the last few
 #include "effect/stretch_kernels.inc"
 }  // namespace wide
 #pragma GCC pop_options
@@ -111,35 +117,18 @@ struct Lane {
 
 namespace {
 
+// The kernels for this processor, chosen once when the module loads: the AVX
+// ones where the processor reports AVX, the SSE2 ones otherwise.
+const Kernel* const kKernels = [] {
 #if defined(ORSOLANE_WIDE_KERNELS)
-// Read once when the module loads.
-const bool kProcessorHasAvx = [] {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx") != 0;
+  if (__builtin_cpu_supports("avx")) return wide::kKernels;
+#endif
+  return baseline::kKernels;
 }();
-#endif
 
-void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
-#if defined(ORSOLANE_WIDE_KERNELS)
-  if (kProcessorHasAvx) {
-    // The last few frames go through the baseline kernels.
-    const VstInt32 wide = count - count % wide::Lane::kWidth;
-    wide::processStretch(shape, s, wide);
-    if (wide == count) return;
-    Stretch rest = s;
-    for (auto pointer : {&Stretch::inLeft, &Stretch::inRight, &Stretch::delayedRow,
-                         &Stretch::delayedLeft, &Stretch::delayedRight}) {
-      rest.*pointer += wide;
-    }
-    for (auto pointer : {&Stretch::ringLeft, &Stretch::ringRight, &Stretch::outLeft,
-                         &Stretch::outRight, &Stretch::outUndelayed, &Stretch::outDelayed}) {
-      rest.*pointer += wide;
-    }
-    baseline::processStretch(shape, rest, count - wide);
-    return;
-  }
-#endif
-  baseline::processStretch(shape, s, count);
+inline void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
+  kKernels[static_cast<int>(shape)](s, count);
 }
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -170,12 +159,39 @@ ORSOLANE_RARELY_USED void processStretchCopiedEarly(Shape shape, Stretch s, cons
   processStretch(shape, s, count);
 }
 
-// True when two buffers of `count` samples share memory without being the same.
-bool overlapsPartly(const float* a, const float* b, VstInt32 count) {
-  const auto x = reinterpret_cast<std::uintptr_t>(a);
-  const auto y = reinterpret_cast<std::uintptr_t>(b);
+// True when some output shares memory with another buffer of the block
+// without being the same buffer. Branch-free: a and b, `bytes` long, overlap
+// partly when 0 < |a - b| < bytes, that is when a - b + bytes - 1, taken
+// unsigned, is below 2 * bytes - 1 and a != b.
+bool overlapsPartly(float** inputs, float** outputs, VstInt32 count) {
   const auto bytes = sizeof(float) * static_cast<std::uintptr_t>(count);
-  return x != y && x < y + bytes && y < x + bytes;
+  const auto partly = [bytes](const float* a, const float* b) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    return static_cast<unsigned>(x - y + (bytes - 1) < 2 * bytes - 1) & static_cast<unsigned>(x != y);
+  };
+  return (partly(outputs[0], outputs[1]) | partly(outputs[0], inputs[0]) |
+          partly(outputs[0], inputs[1]) | partly(outputs[1], inputs[0]) |
+          partly(outputs[1], inputs[1])) != 0;
+}
+
+// The kernel's shape for a block's settings. Stereo pass-through writes the
+// left output before it reads the right input: when those are one buffer, the
+// right output receives the left input, which is kPassLeft.
+Shape shapeFor(bool delayed, VstInt32 mode, VstInt32 channel, bool rightReadsLeft) {
+  using Q = QuillaneVST;
+  if (!delayed) {
+    return mode == Q::kInputLeft    ? Shape::kPassLeft
+           : mode == Q::kInputRight ? Shape::kPassRight
+           : mode == Q::kInputMono  ? Shape::kPassMono
+           : rightReadsLeft      ? Shape::kPassLeft
+                                 : Shape::kPassStereo;
+  }
+  return mode == Q::kInputLeft    ? Shape::kDelayFromLeft
+         : mode == Q::kInputRight ? Shape::kDelayFromRight
+         : mode == Q::kInputMono  ? Shape::kDelayMono
+         : channel == 0        ? Shape::kDelayFromRight
+                               : Shape::kDelayFromLeft;
 }
 
 // How many frames the delayed output lags its source: (delay - 1) taken into
@@ -184,6 +200,32 @@ VstInt32 lagFor(VstInt32 delay) {
   if (delay > 0) return delay - 1;  // delay is at most kRing
   const VstInt32 lag = (delay - 1) % kRing;  // delay - 1 stays above INT32_MIN
   return lag < 0 ? lag + kRing : lag;
+}
+
+// The stretch of `count` frames starting at frame `done` of the block, ring
+// position `position`, delayed samples from `readFrom`.
+Stretch stretchAt(float** inputs, float** outputs, float (*ring)[QuillaneVST::kDelayBufferLength],
+                  VstInt32 done, VstInt32 position, VstInt32 readFrom, VstInt32 mode,
+                  VstInt32 channel) {
+  Stretch s;
+  const bool leftDelayed = channel == 0;
+  // The delayed ring row: the selected input's, the delayed channel's own in
+  // Stereo; Mono reads both.
+  const bool delayedRowLeft = mode == QuillaneVST::kInputLeft ||
+                              (mode != QuillaneVST::kInputRight &&
+                               mode != QuillaneVST::kInputMono && leftDelayed);
+  s.inLeft = inputs[0] + done;
+  s.inRight = inputs[1] + done;
+  s.ringLeft = ring[0] + position;
+  s.ringRight = ring[1] + position;
+  s.outLeft = outputs[0] + done;
+  s.outRight = outputs[1] + done;
+  s.outUndelayed = leftDelayed ? s.outRight : s.outLeft;
+  s.outDelayed = leftDelayed ? s.outLeft : s.outRight;
+  s.delayedLeft = ring[0] + readFrom;
+  s.delayedRight = ring[1] + readFrom;
+  s.delayedRow = delayedRowLeft ? s.delayedLeft : s.delayedRight;
+  return s;
 }
 
 }  // namespace
@@ -233,6 +275,8 @@ VstInt32 QuillaneVST::delayFramesFor(float depthMs, float sampleRate) {
 //   store.
 // - Buffers that overlap without being the same (no host hands those over) are
 //   processed one frame at a time through the same steps.
+// The usual block is one stretch (no wrap of the ring, same parameters
+// throughout, no partly overlapping buffers); it goes straight to its kernel.
 void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
   const float depth = depthMs;
   const float rate = sampleRate;
@@ -248,57 +292,63 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   if (sampleFrames <= 0) return;
   const bool delayed = delaySamples != 0;
   const VstInt32 lag = delayed ? lagFor(delaySamples) : 0;
+
+  // Input and Channel are relaxed atomics, read once per run of at most
+  // kParameterRun frames: a relaxed load may go on returning the value it last
+  // saw until a new store becomes visible, so this is one of the executions
+  // "read for every frame" allows, and a change from another thread takes
+  // effect within kParameterRun frames. The loads for following runs may come
+  // before the writes of earlier ones (relaxed loads are not ordered with
+  // them); runs that read the same values are processed together.
+  const VstInt32 mode = inputMode;
+  const VstInt32 channel = delayedChannel;
+  bool sameThroughout = true;
+  for (VstInt32 run = kParameterRun; run < sampleFrames && sameThroughout; run += kParameterRun) {
+    sameThroughout = inputMode == mode && delayedChannel == channel;
+  }
+
+  const VstInt32 position = writePos < kRing ? writePos : 0;
+  const VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
+  // One stretch: neither the stored nor the delayed positions wrap, and the
+  // block is no longer than kRing - lag (see above).
+  const bool oneStretch = std::max(position, readFrom) <= kRing - sampleFrames &&
+                          (lag == 0 || sampleFrames <= kRing - lag);
+  if (sameThroughout && oneStretch && !overlapsPartly(inputs, outputs, sampleFrames)) {
+    const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
+    const Stretch s =
+        stretchAt(inputs, outputs, delayBuffer, 0, position, readFrom, mode, channel);
+    processStretch(shapeFor(delayed, mode, channel, rightReadsLeft), s, sampleFrames);
+    writePos = position + sampleFrames;
+    return;
+  }
+  processStretches(inputs, outputs, sampleFrames, lag, mode, channel);
+}
+
+void QuillaneVST::processStretches(float** inputs, float** outputs, VstInt32 sampleFrames,
+                                   VstInt32 lag, VstInt32 mode, VstInt32 channel) {
+  const bool delayed = delaySamples != 0;
   const bool copyEarly = delayed && kRing - lag < kParameterRun;
   const VstInt32 longestStretch = !delayed || lag == 0 ? kRing
                                   : copyEarly          ? kParameterRun
                                                        : kRing - lag;
-  const bool frameByFrame = overlapsPartly(outputs[0], outputs[1], sampleFrames) ||
-                            overlapsPartly(outputs[0], inputs[0], sampleFrames) ||
-                            overlapsPartly(outputs[0], inputs[1], sampleFrames) ||
-                            overlapsPartly(outputs[1], inputs[0], sampleFrames) ||
-                            overlapsPartly(outputs[1], inputs[1], sampleFrames);
-  // Stereo pass-through writes the left output before it reads the right input:
-  // when those are one buffer, the right output receives the left input.
+  const bool frameByFrame = overlapsPartly(inputs, outputs, sampleFrames);
   const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
   const VstInt32 runLength = frameByFrame ? 1 : kParameterRun;
 
-  Stretch s;  // every field is set before each stretch
   VstInt32 position = writePos;
   VstInt32 done = 0;
   while (done < sampleFrames) {
-    // Input and Channel are relaxed atomics, read once per run of at most
-    // kParameterRun frames: a relaxed load may go on returning the value it last
-    // saw until a new store becomes visible, so this is one of the executions
-    // "read for every frame" allows, and a change from another thread takes
-    // effect within kParameterRun frames. The loads for following runs may come
-    // before the writes of earlier ones (relaxed loads are not ordered with
-    // them); runs that read the same values are processed together.
-    const VstInt32 mode = inputMode;
-    const VstInt32 channel = delayedChannel;
+    // Input and Channel as at processReplacing: the first run uses the values
+    // read there, every later run reads them again.
+    if (done > 0) {
+      mode = inputMode;
+      channel = delayedChannel;
+    }
     VstInt32 end = done + std::min(runLength, sampleFrames - done);
     while (end < sampleFrames && !frameByFrame && inputMode == mode && delayedChannel == channel) {
       end += std::min(runLength, sampleFrames - end);
     }
-    const bool leftDelayed = channel == 0;
-    Shape shape;
-    if (!delayed) {
-      shape = mode == kInputLeft    ? Shape::kPassLeft
-              : mode == kInputRight ? Shape::kPassRight
-              : mode == kInputMono  ? Shape::kPassMono
-              : rightReadsLeft      ? Shape::kPassLeft
-                                    : Shape::kPassStereo;
-    } else {
-      shape = mode == kInputLeft    ? Shape::kDelayFromLeft
-              : mode == kInputRight ? Shape::kDelayFromRight
-              : mode == kInputMono  ? Shape::kDelayMono
-              : leftDelayed         ? Shape::kDelayFromRight
-                                    : Shape::kDelayFromLeft;
-    }
-    // The delayed ring row: the selected input's, the delayed channel's own in
-    // Stereo; Mono reads both.
-    const bool delayedRowLeft =
-        mode == kInputLeft || (mode != kInputRight && mode != kInputMono && leftDelayed);
-
+    const Shape shape = shapeFor(delayed, mode, channel, rightReadsLeft);
     while (done < end) {
       if (position >= kRing) position = 0;
       VstInt32 count = std::min({end - done, kRing - position, longestStretch});
@@ -306,17 +356,8 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
       if (delayed && !copyEarly) {
         count = std::min(count, kRing - readFrom);  // the delayed positions do not wrap
       }
-      s.inLeft = inputs[0] + done;
-      s.inRight = inputs[1] + done;
-      s.ringLeft = delayBuffer[0] + position;
-      s.ringRight = delayBuffer[1] + position;
-      s.outLeft = outputs[0] + done;
-      s.outRight = outputs[1] + done;
-      s.outUndelayed = leftDelayed ? s.outRight : s.outLeft;
-      s.outDelayed = leftDelayed ? s.outLeft : s.outRight;
-      s.delayedLeft = delayBuffer[0] + readFrom;
-      s.delayedRight = delayBuffer[1] + readFrom;
-      s.delayedRow = delayedRowLeft ? s.delayedLeft : s.delayedRight;
+      const Stretch s =
+          stretchAt(inputs, outputs, delayBuffer, done, position, readFrom, mode, channel);
       if (copyEarly) {
         processStretchCopiedEarly(shape, s, delayBuffer[0], delayBuffer[1], readFrom, count);
       } else {

@@ -68,4 +68,10 @@ class QuillaneVST : public AudioEffectX {
   std::uint32_t delayDepthBits = 0;
   std::uint32_t delayRateBits = 0;
   VstInt32 delayForBits = 0;
+
+  // Every block the single-stretch path of processReplacing does not take: ring
+  // wraps, partly overlapping buffers, parameter changes within the block.
+  // `mode` and `channel` are the values read for its first run [audio thread].
+  void processStretches(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 lag,
+                        VstInt32 mode, VstInt32 channel);
 };
