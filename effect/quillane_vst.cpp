@@ -37,8 +37,8 @@ struct Stretch {
   float* ringRight;
   float* outLeft;
   float* outRight;
-  float* outUndelayed;        // outLeft or outRight
-  float* outDelayed;          // the other one
+  float* outUndelayed;  // outLeft or outRight
+  float* outDelayed;    // the other one
   // Ring rows (or their early copies) at the delayed position: the row the
   // delayed output copies, and both rows for Mono.
   const float* delayedRow;
@@ -48,10 +48,10 @@ struct Stretch {
 
 // How the outputs are formed; one kernel each.
 enum class Shape {
-  kPassStereo,         // no delay: left to left, right to right
-  kPassLeft,           // no delay: left input to both
-  kPassRight,          // no delay: right input to both
-  kPassMono,           // no delay: (left + right) * 0.5 to both
+  kPassStereo,      // no delay: left to left, right to right
+  kPassLeft,        // no delay: left input to both
+  kPassRight,       // no delay: right input to both
+  kPassMono,        // no delay: (left + right) * 0.5 to both
   kDelayFromLeft,   // undelayed output from the left input, delayed one from delayedRow
   kDelayFromRight,  // undelayed output from the right input, delayed one from delayedRow
   kDelayMono,       // both outputs the mono mean, the delayed one of both delayed rows
@@ -163,12 +163,13 @@ ORSOLANE_RARELY_USED void processStretchCopiedEarly(Shape shape, Stretch s, cons
 // without being the same buffer. Branch-free: a and b, `bytes` long, overlap
 // partly when 0 < |a - b| < bytes, that is when a - b + bytes - 1, taken
 // unsigned, is below 2 * bytes - 1 and a != b.
-bool overlapsPartly(float** inputs, float** outputs, VstInt32 count) {
+inline bool overlapsPartly(float** inputs, float** outputs, VstInt32 count) {
   const auto bytes = sizeof(float) * static_cast<std::uintptr_t>(count);
   const auto partly = [bytes](const float* a, const float* b) {
     const auto x = reinterpret_cast<std::uintptr_t>(a);
     const auto y = reinterpret_cast<std::uintptr_t>(b);
-    return static_cast<unsigned>(x - y + (bytes - 1) < 2 * bytes - 1) & static_cast<unsigned>(x != y);
+    return static_cast<unsigned>(x - y + (bytes - 1) < 2 * bytes - 1) &
+           static_cast<unsigned>(x != y);
   };
   return (partly(outputs[0], outputs[1]) | partly(outputs[0], inputs[0]) |
           partly(outputs[0], inputs[1]) | partly(outputs[1], inputs[0]) |
@@ -184,20 +185,20 @@ Shape shapeFor(bool delayed, VstInt32 mode, VstInt32 channel, bool rightReadsLef
     return mode == Q::kInputLeft    ? Shape::kPassLeft
            : mode == Q::kInputRight ? Shape::kPassRight
            : mode == Q::kInputMono  ? Shape::kPassMono
-           : rightReadsLeft      ? Shape::kPassLeft
-                                 : Shape::kPassStereo;
+           : rightReadsLeft         ? Shape::kPassLeft
+                                    : Shape::kPassStereo;
   }
   return mode == Q::kInputLeft    ? Shape::kDelayFromLeft
          : mode == Q::kInputRight ? Shape::kDelayFromRight
          : mode == Q::kInputMono  ? Shape::kDelayMono
-         : channel == 0        ? Shape::kDelayFromRight
-                               : Shape::kDelayFromLeft;
+         : channel == 0           ? Shape::kDelayFromRight
+                                  : Shape::kDelayFromLeft;
 }
 
 // How many frames the delayed output lags its source: (delay - 1) taken into
 // 0 to kRing - 1. A negative delay reads older history.
 VstInt32 lagFor(VstInt32 delay) {
-  if (delay > 0) return delay - 1;  // delay is at most kRing
+  if (delay > 0) return delay - 1;           // delay is at most kRing
   const VstInt32 lag = (delay - 1) % kRing;  // delay - 1 stays above INT32_MIN
   return lag < 0 ? lag + kRing : lag;
 }
@@ -211,9 +212,9 @@ Stretch stretchAt(float** inputs, float** outputs, float (*ring)[QuillaneVST::kD
   const bool leftDelayed = channel == 0;
   // The delayed ring row: the selected input's, the delayed channel's own in
   // Stereo; Mono reads both.
-  const bool delayedRowLeft = mode == QuillaneVST::kInputLeft ||
-                              (mode != QuillaneVST::kInputRight &&
-                               mode != QuillaneVST::kInputMono && leftDelayed);
+  const bool delayedRowLeft =
+      mode == QuillaneVST::kInputLeft ||
+      (mode != QuillaneVST::kInputRight && mode != QuillaneVST::kInputMono && leftDelayed);
   s.inLeft = inputs[0] + done;
   s.inRight = inputs[1] + done;
   s.ringLeft = ring[0] + position;
@@ -285,13 +286,14 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   std::memcpy(&rateBits, &rate, sizeof rateBits);
   if (depthBits != delayDepthBits || rateBits != delayRateBits) {
     delayForBits = delayFramesFor(depth, rate);
+    lagForBits = delayForBits != 0 ? lagFor(delayForBits) : 0;
     delayDepthBits = depthBits;
     delayRateBits = rateBits;
   }
   delaySamples = delayForBits;
   if (sampleFrames <= 0) return;
   const bool delayed = delaySamples != 0;
-  const VstInt32 lag = delayed ? lagFor(delaySamples) : 0;
+  const VstInt32 lag = lagForBits;
 
   // Input and Channel are relaxed atomics, read once per run of at most
   // kParameterRun frames: a relaxed load may go on returning the value it last
@@ -313,10 +315,22 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   // block is no longer than kRing - lag (see above).
   const bool oneStretch = std::max(position, readFrom) <= kRing - sampleFrames &&
                           (lag == 0 || sampleFrames <= kRing - lag);
-  if (sameThroughout && oneStretch && !overlapsPartly(inputs, outputs, sampleFrames)) {
+  // Hosts hand over the same buffers block after block: the overlap check runs
+  // once for them (and again for a longer block).
+  bool apart = inputs[0] == checkedBuffers[0] && inputs[1] == checkedBuffers[1] &&
+               outputs[0] == checkedBuffers[2] && outputs[1] == checkedBuffers[3] &&
+               sampleFrames <= checkedFrames;
+  if (!apart && !overlapsPartly(inputs, outputs, sampleFrames)) {
+    apart = true;
+    checkedBuffers[0] = inputs[0];
+    checkedBuffers[1] = inputs[1];
+    checkedBuffers[2] = outputs[0];
+    checkedBuffers[3] = outputs[1];
+    checkedFrames = sampleFrames;
+  }
+  if (sameThroughout && oneStretch && apart) {
     const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
-    const Stretch s =
-        stretchAt(inputs, outputs, delayBuffer, 0, position, readFrom, mode, channel);
+    const Stretch s = stretchAt(inputs, outputs, delayBuffer, 0, position, readFrom, mode, channel);
     processStretch(shapeFor(delayed, mode, channel, rightReadsLeft), s, sampleFrames);
     writePos = position + sampleFrames;
     return;

@@ -68,6 +68,11 @@ class QuillaneVST : public AudioEffectX {
   std::uint32_t delayDepthBits = 0;
   std::uint32_t delayRateBits = 0;
   VstInt32 delayForBits = 0;
+  VstInt32 lagForBits = 0;  // how far the delayed output lags, for delayForBits
+  // The buffers of the last block found free of partial overlaps, and its
+  // length: blocks no longer, on the same buffers, are free of them too.
+  const float* checkedBuffers[4] = {};
+  VstInt32 checkedFrames = 0;
 
   // Every block the single-stretch path of processReplacing does not take: ring
   // wraps, partly overlapping buffers, parameter changes within the block.
