@@ -33,6 +33,8 @@ constexpr Layout kLayouts[] = {
     {"one input buffer, in place", {0, 0}, {0, 2 * kStride}},
     {"outputs overlapping inputs", {0, kStride}, {5, kStride + 3}},
     {"outputs overlapping each other", {0, kStride}, {2 * kStride, 2 * kStride + 7}},
+    // Apart for blocks of up to 64 frames, overlapping for longer ones.
+    {"outputs 64 samples past the inputs", {0, kStride}, {64, kStride + 64}},
 };
 
 float pick(std::mt19937& random, const std::vector<float>& values) {
