@@ -229,6 +229,30 @@ Stretch stretchAt(float** inputs, float** outputs, float (*ring)[QuillaneVST::kD
   return s;
 }
 
+// Whether the block's buffers are free of partial overlaps; if so, remembers
+// them and the block's length as checked.
+ORSOLANE_RARELY_USED bool checkBuffers(float** inputs, float** outputs, VstInt32 count,
+                                       const float* (&checked)[4], VstInt32& checkedFrames) {
+  if (overlapsPartly(inputs, outputs, count)) return false;
+  checked[0] = inputs[0];
+  checked[1] = inputs[1];
+  checked[2] = outputs[0];
+  checked[3] = outputs[1];
+  checkedFrames = count;
+  return true;
+}
+
+struct DelayAndLag {
+  VstInt32 delay, lag;
+};
+
+// The delay for a Depth and a sample rate and its lag; computed only when one
+// of them changes.
+ORSOLANE_RARELY_USED DelayAndLag delayAndLagFor(float depthMs, float sampleRate) {
+  const VstInt32 delay = QuillaneVST::delayFramesFor(depthMs, sampleRate);
+  return {delay, delay != 0 ? lagFor(delay) : 0};
+}
+
 }  // namespace
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
@@ -285,8 +309,9 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   std::memcpy(&depthBits, &depth, sizeof depthBits);
   std::memcpy(&rateBits, &rate, sizeof rateBits);
   if (depthBits != delayDepthBits || rateBits != delayRateBits) {
-    delayForBits = delayFramesFor(depth, rate);
-    lagForBits = delayForBits != 0 ? lagFor(delayForBits) : 0;
+    const DelayAndLag computed = delayAndLagFor(depth, rate);
+    delayForBits = computed.delay;
+    lagForBits = computed.lag;
     delayDepthBits = depthBits;
     delayRateBits = rateBits;
   }
@@ -320,14 +345,7 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   bool apart = inputs[0] == checkedBuffers[0] && inputs[1] == checkedBuffers[1] &&
                outputs[0] == checkedBuffers[2] && outputs[1] == checkedBuffers[3] &&
                sampleFrames <= checkedFrames;
-  if (!apart && !overlapsPartly(inputs, outputs, sampleFrames)) {
-    apart = true;
-    checkedBuffers[0] = inputs[0];
-    checkedBuffers[1] = inputs[1];
-    checkedBuffers[2] = outputs[0];
-    checkedBuffers[3] = outputs[1];
-    checkedFrames = sampleFrames;
-  }
+  if (!apart) apart = checkBuffers(inputs, outputs, sampleFrames, checkedBuffers, checkedFrames);
   if (sameThroughout && oneStretch && apart) {
     const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
     const Stretch s = stretchAt(inputs, outputs, delayBuffer, 0, position, readFrom, mode, channel);
