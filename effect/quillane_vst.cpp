@@ -28,23 +28,7 @@ bool truncateToInt32(float value, VstInt32& result) {
   return true;
 }
 
-// Where one stretch of frames comes from and goes to. The stretch's ring
-// positions do not wrap, nor do the positions its delayed samples come from.
-struct Stretch {
-  const float* inLeft;
-  const float* inRight;
-  float* ringLeft;  // where this stretch's inputs are stored
-  float* ringRight;
-  float* outLeft;
-  float* outRight;
-  float* outUndelayed;  // outLeft or outRight
-  float* outDelayed;    // the other one
-  // Ring rows (or their early copies) at the delayed position: the row the
-  // delayed output copies, and both rows for Mono.
-  const float* delayedRow;
-  const float* delayedLeft;
-  const float* delayedRight;
-};
+using orsolane::Stretch;
 
 // How the outputs are formed; one kernel each.
 enum class Shape {
@@ -58,8 +42,7 @@ enum class Shape {
 };
 constexpr int kShapeCount = 7;
 
-// Processes one stretch of `count` frames in one shape.
-using Kernel = void (*)(const Stretch&, VstInt32);
+using Kernel = orsolane::StretchKernel;
 
 // One sample at a time; the tail of every stretch, and the whole of it where
 // nothing wider is available.
@@ -127,8 +110,9 @@ const Kernel* const kKernels = [] {
   return baseline::kKernels;
 }();
 
+// The stretch's pointers as they are.
 inline void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
-  kKernels[static_cast<int>(shape)](s, count);
+  kKernels[static_cast<int>(shape)](s, 0, 0, count);
 }
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -229,19 +213,6 @@ Stretch stretchAt(float** inputs, float** outputs, float (*ring)[QuillaneVST::kD
   return s;
 }
 
-// Whether the block's buffers are free of partial overlaps; if so, remembers
-// them and the block's length as checked.
-ORSOLANE_RARELY_USED bool checkBuffers(float** inputs, float** outputs, VstInt32 count,
-                                       const float* (&checked)[4], VstInt32& checkedFrames) {
-  if (overlapsPartly(inputs, outputs, count)) return false;
-  checked[0] = inputs[0];
-  checked[1] = inputs[1];
-  checked[2] = outputs[0];
-  checked[3] = outputs[1];
-  checkedFrames = count;
-  return true;
-}
-
 struct DelayAndLag {
   VstInt32 delay, lag;
 };
@@ -340,20 +311,36 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
   // block is no longer than kRing - lag (see above).
   const bool oneStretch = std::max(position, readFrom) <= kRing - sampleFrames &&
                           (lag == 0 || sampleFrames <= kRing - lag);
-  // Hosts hand over the same buffers block after block: the overlap check runs
-  // once for them (and again for a longer block).
-  bool apart = inputs[0] == checkedBuffers[0] && inputs[1] == checkedBuffers[1] &&
-               outputs[0] == checkedBuffers[2] && outputs[1] == checkedBuffers[3] &&
-               sampleFrames <= checkedFrames;
-  if (!apart) apart = checkBuffers(inputs, outputs, sampleFrames, checkedBuffers, checkedFrames);
-  if (sameThroughout && oneStretch && apart) {
-    const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
-    const Stretch s = stretchAt(inputs, outputs, delayBuffer, 0, position, readFrom, mode, channel);
-    processStretch(shapeFor(delayed, mode, channel, rightReadsLeft), s, sampleFrames);
+  // Hosts hand over the same buffers block after block and seldom change the
+  // settings: the overlap check and the choice of kernel are made once for them.
+  const bool planned = inputs[0] == plannedBuffers[0] && inputs[1] == plannedBuffers[1] &&
+                       outputs[0] == plannedBuffers[2] && outputs[1] == plannedBuffers[3] &&
+                       sampleFrames <= plannedFrames && mode == plannedMode &&
+                       channel == plannedChannel && delayed == plannedDelayed;
+  if (sameThroughout && oneStretch &&
+      (planned || planBlocks(inputs, outputs, sampleFrames, mode, channel, delayed))) {
+    plannedKernel(plan, position, readFrom, sampleFrames);
     writePos = position + sampleFrames;
     return;
   }
   processStretches(inputs, outputs, sampleFrames, lag, mode, channel);
+}
+
+bool QuillaneVST::planBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 mode,
+                             VstInt32 channel, bool delayed) {
+  if (overlapsPartly(inputs, outputs, sampleFrames)) return false;
+  const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
+  plan = stretchAt(inputs, outputs, delayBuffer, 0, 0, 0, mode, channel);
+  plannedKernel = kKernels[static_cast<int>(shapeFor(delayed, mode, channel, rightReadsLeft))];
+  plannedBuffers[0] = inputs[0];
+  plannedBuffers[1] = inputs[1];
+  plannedBuffers[2] = outputs[0];
+  plannedBuffers[3] = outputs[1];
+  plannedFrames = sampleFrames;
+  plannedMode = mode;
+  plannedChannel = channel;
+  plannedDelayed = delayed;
+  return true;
 }
 
 void QuillaneVST::processStretches(float** inputs, float** outputs, VstInt32 sampleFrames,

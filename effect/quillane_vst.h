@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "effect/stretch.h"
 #include "framework/audio_effect_x.h"
 
 class QuillaneVST : public AudioEffectX {
@@ -69,14 +70,25 @@ class QuillaneVST : public AudioEffectX {
   std::uint32_t delayRateBits = 0;
   VstInt32 delayForBits = 0;
   VstInt32 lagForBits = 0;  // how far the delayed output lags, for delayForBits
-  // The buffers of the last block found free of partial overlaps, and its
-  // length: blocks no longer, on the same buffers, are free of them too.
-  const float* checkedBuffers[4] = {};
-  VstInt32 checkedFrames = 0;
+  // The plan for blocks on the same buffers with the same Input, Channel and
+  // presence of a delay: their stretch from frame 0 and ring position 0, and
+  // its kernel. plannedFrames is the longest block found free of partial
+  // overlaps on these buffers; 0 while there is no plan.
+  orsolane::Stretch plan{};
+  orsolane::StretchKernel plannedKernel = nullptr;
+  const float* plannedBuffers[4] = {};
+  VstInt32 plannedFrames = 0;
+  VstInt32 plannedMode = 0;
+  VstInt32 plannedChannel = 0;
+  bool plannedDelayed = false;
 
   // Every block the single-stretch path of processReplacing does not take: ring
   // wraps, partly overlapping buffers, parameter changes within the block.
   // `mode` and `channel` are the values read for its first run [audio thread].
+  // Plans blocks on these buffers and settings; false when the buffers overlap
+  // partly [audio thread].
+  bool planBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 mode,
+                  VstInt32 channel, bool delayed);
   void processStretches(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 lag,
                         VstInt32 mode, VstInt32 channel);
 };

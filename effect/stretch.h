@@ -1,0 +1,32 @@
+// Where one stretch of frames of a processing block comes from and goes to;
+// shared by the effect, which keeps one planned, and its processing kernels.
+#pragma once
+
+#include "vst/types.h"
+
+namespace orsolane {
+
+// The stretch's ring positions do not wrap, nor do the positions its delayed
+// samples come from.
+struct Stretch {
+  const float* inLeft;
+  const float* inRight;
+  float* ringLeft;  // where this stretch's inputs are stored
+  float* ringRight;
+  float* outLeft;
+  float* outRight;
+  float* outUndelayed;  // outLeft or outRight
+  float* outDelayed;    // the other one
+  // Ring rows (or their early copies) at the delayed position: the row the
+  // delayed output copies, and both rows for Mono.
+  const float* delayedRow;
+  const float* delayedLeft;
+  const float* delayedRight;
+};
+
+// Processes `count` frames of a stretch, its ring pointers advanced by
+// `position` and its delayed ones by `readFrom`.
+using StretchKernel = void (*)(const Stretch& stretch, VstInt32 position, VstInt32 readFrom,
+                               VstInt32 count);
+
+}  // namespace orsolane
