@@ -5,7 +5,7 @@ BUILD := build/$(PRESET)
 CMAKE_BUILD_PARALLEL_LEVEL ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-.PHONY: all setup build demo test bench clean test-windows build-windows dist
+.PHONY: all setup build demo test bench clean format-check test-windows build-windows dist
 
 all: build
 
@@ -20,7 +20,7 @@ build: setup
 demo: build
 	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
 
-test: build
+test: build format-check
 	@scripts/setup vst-plugins
 	ctest --preset $(PRESET)
 	$(MAKE) --no-print-directory test-robustness
@@ -36,6 +36,12 @@ bench:
 
 clean:
 	rm -rf build dist
+
+# Every C and C++ source follows .clang-format.
+SOURCES = $(shell find include framework effect host tools tests fuzz benchmarks \
+            \( -name '*.c' -o -name '*.cpp' -o -name '*.h' -o -name '*.inc' \) -type f)
+format-check: setup
+	@clang-format --dry-run --Werror $(SOURCES) && echo "clang-format: every source follows .clang-format"
 
 # Robustness, part of `make test`: the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer (leaks included), the thread stress under

@@ -93,7 +93,8 @@ struct Floor {
       if (position == QuillaneVST::kDelayBufferLength) position = 0;
       const VstInt32 count = std::min(frames - done, QuillaneVST::kDelayBufferLength - position);
       for (int c = 0; c < 2; ++c) {
-        std::memcpy(ring[c] + position, inputs[c] + done, sizeof(float) * static_cast<size_t>(count));
+        std::memcpy(ring[c] + position, inputs[c] + done,
+                    sizeof(float) * static_cast<size_t>(count));
       }
       position += count;
       done += count;
@@ -149,8 +150,8 @@ struct LoadedPlugin {
 };
 
 // `setting` applies to Orsolane only; peers run with their own defaults.
-void benchPlugin(benchmark::State& state, const std::string& path, VstInt32 frames,
-                 bool isOrsolane, Setting setting) {
+void benchPlugin(benchmark::State& state, const std::string& path, VstInt32 frames, bool isOrsolane,
+                 Setting setting) {
   Buffers& buffers = buffersFor(frames);
   LoadedPlugin loaded;
   std::string error;
@@ -213,8 +214,9 @@ void printSummary(const std::map<std::string, double>& medians, const std::vecto
     const auto it = medians.find(name);
     return it == medians.end() ? std::nan("") : it->second;
   };
-  std::printf("\nMedian CPU time per frame (ns) and ratios; targets: module/floor <= 1.5, "
-              "reference/module >= 6, peer/module > 1\n\n");
+  std::printf(
+      "\nMedian CPU time per frame (ns) and ratios; targets: module/floor <= 1.5, "
+      "reference/module >= 6, peer/module > 1\n\n");
   std::printf("| block | setting | module | floor | reference | module/floor | reference/module |");
   for (const Peer& peer : peers) std::printf(" %s/module |", peer.name);
   std::printf("\n|---|---|---|---|---|---|---|");

@@ -47,8 +47,7 @@ void VSTCALLBACK processDoubleReplacingEntry(AEffect* effect, double** inputs, d
 
 }  // namespace
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
-                         VstInt32 numParams)
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : audioMaster(audioMaster),
       editor(nullptr),
       sampleRate(44100.0f),
@@ -88,9 +87,7 @@ void* AudioEffect::operator new(std::size_t size, const std::nothrow_t&) noexcep
 
 void AudioEffect::operator delete(void* block) noexcept { std::free(block); }
 
-void AudioEffect::operator delete(void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
+void AudioEffect::operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                   float opt) {
@@ -110,8 +107,10 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effSetSampleRate: setSampleRate(opt); break;
     case effSetBlockSize: setBlockSize(static_cast<VstInt32>(value)); break;
     case effMainsChanged:
-      if (value == 0) suspend();
-      else resume();
+      if (value == 0)
+        suspend();
+      else
+        resume();
       break;
     case effEditGetRect:
       return editor != nullptr && editor->getRect(static_cast<ERect**>(ptr)) ? 1 : 0;
@@ -178,7 +177,6 @@ bool AudioEffect::isInputConnected(VstInt32 input) {
 
 bool AudioEffect::isOutputConnected(VstInt32 output) {
   if (audioMaster == nullptr) return true;
-  const VstIntPtr answer =
-      audioMaster(&cEffect, audioMasterPinConnected, output, 1, nullptr, 0.0f);
+  const VstIntPtr answer = audioMaster(&cEffect, audioMasterPinConnected, output, 1, nullptr, 0.0f);
   return static_cast<VstInt32>(answer) == 0;
 }

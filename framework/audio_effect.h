@@ -105,9 +105,7 @@ class AudioEffect {
   virtual void setNumInputs(VstInt32 inputs) { cEffect.numInputs = inputs; }
   virtual void setNumOutputs(VstInt32 outputs) { cEffect.numOutputs = outputs; }
   virtual void canProcessReplacing(bool state = true) { setFlag(effFlagsCanReplacing, state); }
-  virtual void canDoubleReplacing(bool state = true) {
-    setFlag(effFlagsCanDoubleReplacing, state);
-  }
+  virtual void canDoubleReplacing(bool state = true) { setFlag(effFlagsCanDoubleReplacing, state); }
   virtual void programsAreChunks(bool state = true) { setFlag(effFlagsProgramChunks, state); }
   // Stores the latency in the record; tells the host nothing.
   virtual void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
@@ -167,7 +165,7 @@ class AudioEffect {
   VstInt32 numPrograms;             // the base dispatcher checks program numbers against this
   VstInt32 numParams;
   VstInt32 curProgram;
-  AEffect cEffect;                  // the record the host holds; `object` points back here
+  AEffect cEffect;  // the record the host holds; `object` points back here
 };
 
 // Defined by the effect that the module carries: makes one instance for the

@@ -16,12 +16,12 @@
 #include "vst/types.h"
 
 // Reports a broken property and stops the run so the fuzzer records the input.
-#define FUZZ_CHECK(condition)                                                    \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
+#define FUZZ_CHECK(condition)                                                            \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                              \
-    }                                                                            \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 class ByteReader {
@@ -46,10 +46,10 @@ class ByteReader {
   // Any float: the awkward ones (NaN, infinities, subnormals, signed zeros,
   // the extremes) or arbitrary bits.
   float anyFloat() {
-    static const float kEdges[] = {0.0f,  -0.0f,   1.0f,     -1.0f,    0.5f,   0.25f,
-                                   0.75f, 1.25f,   -0.25f,   1e38f,    -1e38f, FLT_MAX,
-                                   -FLT_MAX, FLT_MIN, 1e-45f, -1e-45f, INFINITY, -INFINITY,
-                                   NAN,   -NAN,    44100.0f, 882000.0f, 1e9f,  2147483648.0f};
+    static const float kEdges[] = {0.0f,     -0.0f,   1.0f,     -1.0f,     0.5f,     0.25f,
+                                   0.75f,    1.25f,   -0.25f,   1e38f,     -1e38f,   FLT_MAX,
+                                   -FLT_MAX, FLT_MIN, 1e-45f,   -1e-45f,   INFINITY, -INFINITY,
+                                   NAN,      -NAN,    44100.0f, 882000.0f, 1e9f,     2147483648.0f};
     const uint8_t choice = byte();
     if (choice < 128) return kEdges[choice % (sizeof kEdges / sizeof kEdges[0])];
     if (choice < 192) return static_cast<float>(byte()) / 255.0f;  // the normal range
@@ -58,10 +58,24 @@ class ByteReader {
 
   // Any 32-bit integer, edges first.
   VstInt32 anyInt() {
-    static const VstInt32 kEdges[] = {0, 1, -1, 2, 3, 4, 8, 24, 64, 44100, 44101, 65536,
+    static const VstInt32 kEdges[] = {0,
+                                      1,
+                                      -1,
+                                      2,
+                                      3,
+                                      4,
+                                      8,
+                                      24,
+                                      64,
+                                      44100,
+                                      44101,
+                                      65536,
                                       std::numeric_limits<VstInt32>::min(),
-                                      std::numeric_limits<VstInt32>::max(), 100000000,
-                                      -100000000, 19173961, 19173962};
+                                      std::numeric_limits<VstInt32>::max(),
+                                      100000000,
+                                      -100000000,
+                                      19173961,
+                                      19173962};
     const uint8_t choice = byte();
     if (choice < 128) return kEdges[choice % (sizeof kEdges / sizeof kEdges[0])];
     return raw<VstInt32>();

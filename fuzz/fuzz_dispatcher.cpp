@@ -48,11 +48,21 @@ size_t textBufferSize(VstInt32 opcode) {
 // Opcodes whose ptr the standard defines as a record the effect may read or fill.
 bool takesRecord(VstInt32 opcode) {
   switch (opcode) {
-    case effEditOpen: case effProcessEvents: case effGetInputProperties:
-    case effGetOutputProperties: case effOfflineNotify: case effOfflinePrepare:
-    case effOfflineRun: case effProcessVarIo: case effVendorSpecific:
-    case effGetParameterProperties: case effGetMidiProgramName: case effGetCurrentMidiProgram:
-    case effGetMidiProgramCategory: case effGetMidiKeyName: case effBeginLoadBank:
+    case effEditOpen:
+    case effProcessEvents:
+    case effGetInputProperties:
+    case effGetOutputProperties:
+    case effOfflineNotify:
+    case effOfflinePrepare:
+    case effOfflineRun:
+    case effProcessVarIo:
+    case effVendorSpecific:
+    case effGetParameterProperties:
+    case effGetMidiProgramName:
+    case effGetCurrentMidiProgram:
+    case effGetMidiProgramCategory:
+    case effGetMidiKeyName:
+    case effBeginLoadBank:
     case effBeginLoadProgram: return true;
     default: return false;
   }
@@ -112,7 +122,8 @@ void dispatch(AEffect* effect, ByteReader& in) {
 
   if (textSize > 0 && ptr != nullptr) {
     // Whatever the effect wrote must be terminated inside the host's buffer.
-    const bool written = std::any_of(buffer.begin(), buffer.end(), [](char c) { return c != '\xAA'; });
+    const bool written =
+        std::any_of(buffer.begin(), buffer.end(), [](char c) { return c != '\xAA'; });
     if (written) FUZZ_CHECK(std::find(buffer.begin(), buffer.end(), '\0') != buffer.end());
   }
 }
@@ -165,8 +176,10 @@ void process(AEffect* effect, ByteReader& in) {
   for (int c = 0; c < 2; ++c) {
     for (size_t i = 0; i < length; ++i) {
       const float sample = outputs[c][i];
-      if (i >= written) FUZZ_CHECK(sample == kUntouched);
-      else if (historyBounded) FUZZ_CHECK(std::fabs(sample) <= 1.0f);
+      if (i >= written)
+        FUZZ_CHECK(sample == kUntouched);
+      else if (historyBounded)
+        FUZZ_CHECK(std::fabs(sample) <= 1.0f);
     }
   }
 }
@@ -183,14 +196,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   entryDone = true;
   for (int step = 0; step < 200 && !in.empty(); ++step) {
     switch (in.byte() % 8) {
-      case 0: case 1: case 2: dispatch(effect, in); break;
+      case 0:
+      case 1:
+      case 2: dispatch(effect, in); break;
       case 3: {
-        const VstInt32 index = in.byte() < 220 ? static_cast<VstInt32>(in.byte() % 6) - 1 : in.anyInt();
+        const VstInt32 index =
+            in.byte() < 220 ? static_cast<VstInt32>(in.byte() % 6) - 1 : in.anyInt();
         effect->setParameter(effect, index, in.anyFloat());
         break;
       }
       case 4: {
-        const VstInt32 index = in.byte() < 220 ? static_cast<VstInt32>(in.byte() % 6) - 1 : in.anyInt();
+        const VstInt32 index =
+            in.byte() < 220 ? static_cast<VstInt32>(in.byte() % 6) - 1 : in.anyInt();
         const float value = effect->getParameter(effect, index);
         if (index < 0 || index > 2) FUZZ_CHECK(value == 0.0f);
         break;

@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fill(in, &from, sizeof from);
         fill(in, &to, sizeof to);
         const uint8_t nulls = in.byte() % 4;
-        const bool copied = effect.copySpeaker(nulls == 1 ? nullptr : &to, nulls == 2 ? nullptr : &from);
+        const bool copied =
+            effect.copySpeaker(nulls == 1 ? nullptr : &to, nulls == 2 ? nullptr : &from);
         FUZZ_CHECK(copied == (nulls == 0 || nulls == 3));
         if (copied) checkCopied(to, from);
         break;
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         FUZZ_CHECK(effect.matchArrangement(&mine, from));
         FUZZ_CHECK(mine != nullptr && mine->type == from->type && mine->numChannels == channels);
-        for (VstInt32 i = 0; i < channels; ++i) checkCopied(*vstSpeakerAt(mine, i), *vstSpeakerAt(from, i));
+        for (VstInt32 i = 0; i < channels; ++i)
+          checkCopied(*vstSpeakerAt(mine, i), *vstSpeakerAt(from, i));
         break;
       }
     }

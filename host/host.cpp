@@ -1,9 +1,10 @@
 #include "host/host.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -26,7 +27,8 @@ std::mutex instantiateMutex;
 #if defined(_WIN32)
 void* openLibrary(const std::string& path, std::string& error) {
   HMODULE module = LoadLibraryA(path.c_str());
-  if (module == nullptr) error = "cannot load module (Windows error " + std::to_string(GetLastError()) + ")";
+  if (module == nullptr)
+    error = "cannot load module (Windows error " + std::to_string(GetLastError()) + ")";
   return reinterpret_cast<void*>(module);
 }
 void* findSymbol(void* handle, const char* name) {
@@ -94,7 +96,7 @@ Host::~Host() = default;
 VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                      VstIntPtr value, void* ptr, float opt) {
   Host* host = effect != nullptr && effect->user != nullptr ? static_cast<Host*>(effect->user)
-                                                              : creatingHost;
+                                                            : creatingHost;
   if (host == nullptr) host = instantiatingHost.load();
   if (host == nullptr) return 0;
   return host->answer(HostCall{effect, opcode, index, value, ptr, opt});
@@ -170,8 +172,7 @@ void Host::clearCalls() {
   calls_.clear();
 }
 
-VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                           float opt) {
+VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   if (record_ == nullptr) return 0;
   if (opcode == effClose) return close();
   return record_->dispatcher(record_, opcode, index, value, ptr, opt);

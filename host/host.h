@@ -111,8 +111,8 @@ class Plugin {
   Host& host() const { return host_; }
   bool isOpen() const { return record_ != nullptr; }
 
-  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f);
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
   void setParameter(VstInt32 index, float value);
   float getParameter(VstInt32 index);
   void processReplacing(float** inputs, float** outputs, VstInt32 frames);

@@ -46,11 +46,15 @@ class RecordingEffect : public AudioEffectX {
 
 TEST(BaseDispatcher, LifecycleOpcodesReachTheirOperations) {
   RecordingEffect effect;
-  struct Case { VstInt32 opcode; VstIntPtr value; const char* operation; };
-  for (const Case c : {Case{effOpen, 0, "open"}, Case{effClose, 0, "close"},
-                       Case{effMainsChanged, 0, "suspend"}, Case{effMainsChanged, 1, "resume"},
-                       Case{effMainsChanged, VstIntPtr(1) << 40, "resume"},
-                       Case{effMainsChanged, -1, "resume"}}) {
+  struct Case {
+    VstInt32 opcode;
+    VstIntPtr value;
+    const char* operation;
+  };
+  for (const Case c :
+       {Case{effOpen, 0, "open"}, Case{effClose, 0, "close"}, Case{effMainsChanged, 0, "suspend"},
+        Case{effMainsChanged, 1, "resume"}, Case{effMainsChanged, VstIntPtr(1) << 40, "resume"},
+        Case{effMainsChanged, -1, "resume"}}) {
     effect.log.clear();
     EXPECT_EQ(effect.base(c.opcode, 0, c.value), 0);
     EXPECT_EQ(effect.log, std::vector<std::string>{c.operation}) << c.opcode << " " << c.value;
@@ -59,7 +63,10 @@ TEST(BaseDispatcher, LifecycleOpcodesReachTheirOperations) {
 
 TEST(BaseDispatcher, ProgramsAreCheckedAgainstTheCountOnly) {
   RecordingEffect effect;
-  struct Case { VstIntPtr value; VstIntPtr expected; };
+  struct Case {
+    VstIntPtr value;
+    VstIntPtr expected;
+  };
   for (const Case c : {Case{0, 0}, Case{3, 3}, Case{4, 3}, Case{-1, -1},
                        Case{VstIntPtr(1) << 32, -1}, Case{-(VstIntPtr(1) << 32) + 2, 2}}) {
     EXPECT_EQ(effect.base(effSetProgram, 0, c.value), 0);
@@ -100,7 +107,8 @@ TEST(BaseDispatcher, EditorAndUnknownOpcodesAnswerZeroWithoutAnEditor) {
 
 TEST(BaseDispatcher, TextDefaultsWriteOneZeroByte) {
   RecordingEffect effect;
-  for (VstInt32 opcode : {effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
+  for (VstInt32 opcode :
+       {effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
     char buffer[4] = {'x', 'y', 'z', 'w'};
     EXPECT_EQ(effect.base(opcode, 0, 0, buffer), 0);
     EXPECT_EQ(std::string(buffer, 4), std::string("\0yzw", 4)) << opcode;
@@ -111,11 +119,15 @@ TEST(BaseDispatcher, TextDefaultsWriteOneZeroByte) {
 TEST(BaseClass, FlagSettersChangeOnlyTheirBit) {
   RecordingEffect effect;
   using Setter = void (AudioEffect::*)(bool);
-  struct Case { Setter setter; VstInt32 bit; };
-  for (const Case c : {Case{&AudioEffect::hasClip, 0x2}, Case{&AudioEffect::hasVu, 0x4},
-                       Case{&AudioEffect::canMono, 0x8}, Case{&AudioEffect::canProcessReplacing, 0x10},
-                       Case{&AudioEffect::programsAreChunks, 0x20},
-                       Case{&AudioEffect::canDoubleReplacing, 0x1000}}) {
+  struct Case {
+    Setter setter;
+    VstInt32 bit;
+  };
+  for (const Case c :
+       {Case{&AudioEffect::hasClip, 0x2}, Case{&AudioEffect::hasVu, 0x4},
+        Case{&AudioEffect::canMono, 0x8}, Case{&AudioEffect::canProcessReplacing, 0x10},
+        Case{&AudioEffect::programsAreChunks, 0x20},
+        Case{&AudioEffect::canDoubleReplacing, 0x1000}}) {
     const VstInt32 before = effect.flags();
     for (int twice = 0; twice < 2; ++twice) {
       (effect.*c.setter)(true);

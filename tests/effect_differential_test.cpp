@@ -59,7 +59,8 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
         optimised->setParameter(index, value);
         reference->setParameter(index, value);
       };
-      if (random() % 4 == 0) set(0, random() % 2 ? unit(random) : pick(random, {1.3f, -0.6f, 4.0f, nan, 1e12f, -inf}));
+      if (random() % 4 == 0)
+        set(0, random() % 2 ? unit(random) : pick(random, {1.3f, -0.6f, 4.0f, nan, 1e12f, -inf}));
       if (random() % 4 == 0) set(1, random() % 2 ? unit(random) : pick(random, {nan, -1.0f, 7.0f}));
       if (random() % 4 == 0) {
         // Regular depths, none, out of range, and delays of exactly the ring, just
@@ -73,18 +74,21 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
                                             1.5f * framesToDepth, -44099.0f * framesToDepth}));
       }
       if (random() % 8 == 0) {
-        const float rate = pick(random, {44100.0f, 48000.0f, 96000.0f, 882000.0f, 900000.0f,
-                                         0.0f, -44100.0f, nan, 1e30f, 8000.0f + 200000.0f * unit(random)});
+        const float rate =
+            pick(random, {44100.0f, 48000.0f, 96000.0f, 882000.0f, 900000.0f, 0.0f, -44100.0f, nan,
+                          1e30f, 8000.0f + 200000.0f * unit(random)});
         optimised->setSampleRate(rate);
         reference->setSampleRate(rate);
       }
 
       const unsigned kind = random() % 8;
-      const size_t frames = std::uniform_int_distribution<size_t>(
-          0, kind == 0 ? kLongestBlock : kind < 4 ? 700 : 70)(random);
+      const size_t frames = std::uniform_int_distribution<size_t>(0, kind == 0  ? kLongestBlock
+                                                                     : kind < 4 ? 700
+                                                                                : 70)(random);
       const Layout& layout = kLayouts[random() % std::size(kLayouts)];
       for (size_t region = 0; region < 4; ++region) {
-        for (size_t i = 0; i < frames + 16; ++i) optimisedArena[region * kStride + i] = sample(random);
+        for (size_t i = 0; i < frames + 16; ++i)
+          optimisedArena[region * kStride + i] = sample(random);
       }
       std::copy(optimisedArena.begin(), optimisedArena.end(), referenceArena.begin());
       auto process = [&](QuillaneVST& effect, std::vector<float>& arena) {
@@ -97,10 +101,10 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
       ASSERT_EQ(std::memcmp(optimisedArena.data(), referenceArena.data(),
                             sizeof(float) * optimisedArena.size()),
                 0)
-          << "stream " << stream << " call " << call << ", " << frames << " frames, "
-          << layout.name << ", Input " << optimised->getParameter(0) << ", Channel "
-          << optimised->getParameter(1) << ", Depth " << optimised->getParameter(2) * 50.0f
-          << " ms at " << optimised->getSampleRate() << " Hz";
+          << "stream " << stream << " call " << call << ", " << frames << " frames, " << layout.name
+          << ", Input " << optimised->getParameter(0) << ", Channel " << optimised->getParameter(1)
+          << ", Depth " << optimised->getParameter(2) * 50.0f << " ms at "
+          << optimised->getSampleRate() << " Hz";
       framesCompared += frames;
     }
   }

@@ -42,15 +42,18 @@ TEST(Parameters, DefaultsAsTheHostSeesThem) {
 }
 
 TEST(Parameters, InputQuantisesToFourModes) {
-  struct Case { float value, readBack; const char* display; };
+  struct Case {
+    float value, readBack;
+    const char* display;
+  };
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (const Case c : {Case{0.2499f, 0.0f, "Stereo"}, Case{0.25f, 0.25f, "L"}, Case{0.5f, 0.5f, "R"},
-                       Case{0.6f, 0.5f, "R"}, Case{0.74f, 0.5f, "R"}, Case{0.75f, 0.75f, "Mono"},
-                       Case{1.0f, 0.75f, "Mono"}, Case{1.3f, 1.25f, "Stereo"},
-                       Case{-0.2f, 0.0f, "Stereo"}, Case{-0.3f, -0.25f, "Stereo"},
-                       Case{1e30f, 2147483647.0f * 0.25f, "Stereo"},
-                       Case{-1e30f, -2147483648.0f * 0.25f, "Stereo"},
-                       Case{nan, -2147483648.0f * 0.25f, "Stereo"}}) {
+  for (const Case c :
+       {Case{0.2499f, 0.0f, "Stereo"}, Case{0.25f, 0.25f, "L"}, Case{0.5f, 0.5f, "R"},
+        Case{0.6f, 0.5f, "R"}, Case{0.74f, 0.5f, "R"}, Case{0.75f, 0.75f, "Mono"},
+        Case{1.0f, 0.75f, "Mono"}, Case{1.3f, 1.25f, "Stereo"}, Case{-0.2f, 0.0f, "Stereo"},
+        Case{-0.3f, -0.25f, "Stereo"}, Case{1e30f, 2147483647.0f * 0.25f, "Stereo"},
+        Case{-1e30f, -2147483648.0f * 0.25f, "Stereo"},
+        Case{nan, -2147483648.0f * 0.25f, "Stereo"}}) {
     auto effect = makeEffect();
     effect->setParameter(0, c.value);
     EXPECT_EQ(effect->getParameter(0), c.readBack) << c.value;
@@ -63,7 +66,10 @@ TEST(Parameters, InputQuantisesToFourModes) {
 }
 
 TEST(Parameters, ChannelIsRightFromOneHalf) {
-  struct Case { float value, readBack; const char* display; };
+  struct Case {
+    float value, readBack;
+    const char* display;
+  };
   for (const Case c : {Case{0.4999f, 0.0f, "L"}, Case{0.5f, 0.5f, "R"}, Case{1.0f, 0.5f, "R"},
                        Case{std::numeric_limits<float>::quiet_NaN(), 0.0f, "L"}}) {
     auto effect = makeEffect();
@@ -74,7 +80,10 @@ TEST(Parameters, ChannelIsRightFromOneHalf) {
 }
 
 TEST(Parameters, DepthSpansFiftyMilliseconds) {
-  struct Case { float value, readBack; const char* display; };
+  struct Case {
+    float value, readBack;
+    const char* display;
+  };
   for (const Case c : {Case{1.0f, 1.0f, "50.00000"}, Case{0.0f, 0.0f, "0.000000"},
                        Case{0.25f, 0.25f, "12.50000"}, Case{0.5f, 0.5f, "25.00000"}}) {
     auto effect = makeEffect();
@@ -102,7 +111,11 @@ TEST(Parameters, OtherIndicesAreIgnored) {
 
 TEST(Parameters, TextsFillExactlyNineBytes) {
   auto effect = makeEffect();
-  struct Case { VstInt32 index; const char* name; const char* label; };
+  struct Case {
+    VstInt32 index;
+    const char* name;
+    const char* label;
+  };
   for (const Case c : {Case{0, "Input", ""}, Case{1, "Channel", ""}, Case{2, "Depth", "ms"}}) {
     Buffer name, label;
     effect->getParameterName(c.index, name.bytes);

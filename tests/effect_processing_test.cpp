@@ -73,7 +73,10 @@ TEST(Processing, ThreeFramesOfDelayLagTwo) {
 
 TEST(Processing, ZeroDepthPassesEachModeThrough) {
   const Stereo in = noise(300, 2);
-  struct Case { float input; int mode; };
+  struct Case {
+    float input;
+    int mode;
+  };
   for (const Case c : {Case{0.0f, 0}, Case{0.25f, 1}, Case{0.5f, 2}, Case{1.0f, 3}}) {
     auto effect = makeEffect();
     effect->setParameter(QuillaneVST::kParamInput, c.input);
@@ -81,7 +84,10 @@ TEST(Processing, ZeroDepthPassesEachModeThrough) {
     const Stereo out = run(*effect, in);
     for (size_t i = 0; i < in.size(); ++i) {
       const float mono = (in.left[i] + in.right[i]) * 0.5f;
-      const float expectLeft = c.mode == 0 ? in.left[i] : c.mode == 1 ? in.left[i] : c.mode == 2 ? in.right[i] : mono;
+      const float expectLeft = c.mode == 0   ? in.left[i]
+                               : c.mode == 1 ? in.left[i]
+                               : c.mode == 2 ? in.right[i]
+                                             : mono;
       const float expectRight = c.mode == 0 ? in.right[i] : expectLeft;
       ASSERT_EQ(out.left[i], expectLeft) << "mode " << c.mode << " frame " << i;
       ASSERT_EQ(out.right[i], expectRight) << "mode " << c.mode << " frame " << i;
@@ -125,15 +131,18 @@ TEST(Processing, StereoWithLeftDelayedUsesTheLeftHistory) {
 }
 
 TEST(Processing, DelayFramesFollowDepthAndRate) {
-  struct Case { float depthMs, rate; VstInt32 frames; };
+  struct Case {
+    float depthMs, rate;
+    VstInt32 frames;
+  };
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  for (const Case c : {Case{10, 44100, 441}, Case{10, 48000, 480}, Case{5, 44100, 220},
-                       Case{50, 44100, 2205}, Case{50, 96000, 4800}, Case{0.03f, 44100, 1},
-                       Case{0.02f, 44100, 0}, Case{50, 882000, 44100}, Case{50, 900000, 0},
-                       Case{-10, 44100, -441}, Case{nan, 44100, 0}, Case{10, nan, 0},
-                       Case{inf, 44100, 0}, Case{-inf, 44100, 0}, Case{-1e30f, 44100, 0},
-                       Case{-2147400.0f, 1e6f, 0}, Case{-1e6f, 2000, -2000000}}) {
+  for (const Case c :
+       {Case{10, 44100, 441}, Case{10, 48000, 480}, Case{5, 44100, 220}, Case{50, 44100, 2205},
+        Case{50, 96000, 4800}, Case{0.03f, 44100, 1}, Case{0.02f, 44100, 0},
+        Case{50, 882000, 44100}, Case{50, 900000, 0}, Case{-10, 44100, -441}, Case{nan, 44100, 0},
+        Case{10, nan, 0}, Case{inf, 44100, 0}, Case{-inf, 44100, 0}, Case{-1e30f, 44100, 0},
+        Case{-2147400.0f, 1e6f, 0}, Case{-1e6f, 2000, -2000000}}) {
     EXPECT_EQ(QuillaneVST::delayFramesFor(c.depthMs, c.rate), c.frames)
         << c.depthMs << " ms at " << c.rate << " Hz";
   }
@@ -204,8 +213,9 @@ TEST(Processing, InPlaceMatchesSeparateBuffers) {
       Stereo buffer = in;
       for (size_t start = 0; start < buffer.size(); start += 256) {
         float* channels[2] = {buffer.left.data() + start, buffer.right.data() + start};
-        inPlace->processReplacing(channels, channels,
-                                  static_cast<VstInt32>(std::min<size_t>(256, buffer.size() - start)));
+        inPlace->processReplacing(
+            channels, channels,
+            static_cast<VstInt32>(std::min<size_t>(256, buffer.size() - start)));
       }
       ASSERT_EQ(buffer.left, expected.left) << mode << " " << depth;
       ASSERT_EQ(buffer.right, expected.right) << mode << " " << depth;

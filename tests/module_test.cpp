@@ -2,9 +2,9 @@
 // record's fields and its six functions.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -166,8 +166,12 @@ TEST_F(ModuleTest, RecordHoldsTheEffectsSettings) {
 TEST(ModuleEntry, VersionAnswerDecidesWhetherAnInstanceIsMade) {
   auto module = loadModule();
   ASSERT_TRUE(module);
-  struct Case { VstIntPtr version; bool created; };
-  for (const Case c : {Case{0, false}, Case{2400, true}, Case{VstIntPtr(1) << 40, true}, Case{-1, true}}) {
+  struct Case {
+    VstIntPtr version;
+    bool created;
+  };
+  for (const Case c :
+       {Case{0, false}, Case{2400, true}, Case{VstIntPtr(1) << 40, true}, Case{-1, true}}) {
     host::Host refusing;
     refusing.setVersion(c.version);
     std::string error;
@@ -261,7 +265,10 @@ TEST_F(ModuleTest, ProcessesThroughTheRecord) {
 }
 
 TEST_F(ModuleTest, IdentityTextsAreExactlyTwentyFiveBytes) {
-  struct Case { VstInt32 opcode; const char* text; };
+  struct Case {
+    VstInt32 opcode;
+    const char* text;
+  };
   for (const Case c : {Case{effGetEffectName, "Orsolane"}, Case{effGetVendorString, "Velmbrook"},
                        Case{effGetProductString, "Orsolane"}}) {
     char buffer[64];
@@ -307,7 +314,8 @@ TEST_F(ModuleTest, NoHostCallAfterTheVersionQuery) {
 // registers may appear only in the kernels chosen after a runtime processor check.
 TEST(ModuleBinary, WideVectorsOnlyInTheRuntimeCheckedKernels) {
 #if defined(__x86_64__) && !defined(_WIN32)
-  const std::string command = "objdump -d -C --no-show-raw-insn '" + std::string(ORSOLANE_MODULE) + "'";
+  const std::string command =
+      "objdump -d -C --no-show-raw-insn '" + std::string(ORSOLANE_MODULE) + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string function, offenders;

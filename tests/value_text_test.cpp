@@ -34,21 +34,27 @@ std::string convert(const std::function<void(char*, VstInt32)>& conversion, VstI
   return buffer;
 }
 
-struct FloatCase { float value; const char* text; };
-struct IntCase { VstInt32 value; VstInt32 maxLen; const char* text; };
+struct FloatCase {
+  float value;
+  const char* text;
+};
+struct IntCase {
+  VstInt32 value;
+  VstInt32 maxLen;
+  const char* text;
+};
 
 TEST(ValueText, Float2stringWorkedExamples) {
   PlainEffect effect;
-  for (const FloatCase c : {FloatCase{10.0f, "10.00000"}, FloatCase{0.5f, "0.500000"},
-                            FloatCase{-3.25f, "-3.25000"}, FloatCase{-0.5f, "-0.50000"},
-                            FloatCase{0.7f, "0.699999"}, FloatCase{123.456f, "123.4560"},
-                            FloatCase{1234567.0f, "1234567."}, FloatCase{9999999.0f, "9999999."},
-                            FloatCase{-123456.0f, "-123456."}, FloatCase{-0.0f, "0.000000"},
-                            FloatCase{-0.000000001f, "-0.00000"}, FloatCase{99999999.0f, "Huge!"},
-                            FloatCase{-10000000.0f, "Huge!"}, FloatCase{0.999999f, "0.999998"},
-                            FloatCase{1000.0f, "1000.000"},
-                            FloatCase{std::numeric_limits<float>::infinity(), "Huge!"},
-                            FloatCase{-std::numeric_limits<float>::infinity(), "Huge!"}}) {
+  for (const FloatCase c :
+       {FloatCase{10.0f, "10.00000"}, FloatCase{0.5f, "0.500000"}, FloatCase{-3.25f, "-3.25000"},
+        FloatCase{-0.5f, "-0.50000"}, FloatCase{0.7f, "0.699999"}, FloatCase{123.456f, "123.4560"},
+        FloatCase{1234567.0f, "1234567."}, FloatCase{9999999.0f, "9999999."},
+        FloatCase{-123456.0f, "-123456."}, FloatCase{-0.0f, "0.000000"},
+        FloatCase{-0.000000001f, "-0.00000"}, FloatCase{99999999.0f, "Huge!"},
+        FloatCase{-10000000.0f, "Huge!"}, FloatCase{0.999999f, "0.999998"},
+        FloatCase{1000.0f, "1000.000"}, FloatCase{std::numeric_limits<float>::infinity(), "Huge!"},
+        FloatCase{-std::numeric_limits<float>::infinity(), "Huge!"}}) {
     EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(c.value, t, n); }), c.text)
         << c.value;
   }
@@ -57,9 +63,12 @@ TEST(ValueText, Float2stringWorkedExamples) {
 TEST(ValueText, Float2stringBeyondEightPositionsAndNaN) {
   PlainEffect effect;
   // Integer parts needing more than eight positions keep every digit, cut to maxLen.
-  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(12345678.0f, t, n); }), "12345678");
-  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(12345678.0f, t, n); }, 20), "12345678.");
-  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(-1234567.0f, t, n); }), "-1234567");
+  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(12345678.0f, t, n); }),
+            "12345678");
+  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(12345678.0f, t, n); }, 20),
+            "12345678.");
+  EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.float2string(-1234567.0f, t, n); }),
+            "-1234567");
   EXPECT_EQ(convert([&](char* t, VstInt32 n) {
               effect.float2string(std::numeric_limits<float>::quiet_NaN(), t, n);
             }),
@@ -68,15 +77,16 @@ TEST(ValueText, Float2stringBeyondEightPositionsAndNaN) {
 
 TEST(ValueText, Int2stringWorkedExamples) {
   PlainEffect effect;
-  for (const IntCase c : {IntCase{0, 8, "0"}, IntCase{7, 8, "7"}, IntCase{-42, 8, "-42"},
-                          IntCase{1000, 8, "1000"}, IntCase{99999999, 8, "99999999"},
-                          IntCase{100000000, 8, "Huge!"}, IntCase{-100000000, 10, "-100000000"},
-                          IntCase{-42, 2, "-4"}, IntCase{100000000, 2, "Hu"},
-                          IntCase{std::numeric_limits<VstInt32>::max(), 8, "Huge!"},
-                          IntCase{std::numeric_limits<VstInt32>::min(), 16, "-2147483648"},
-                          IntCase{std::numeric_limits<VstInt32>::min(), 8, "-2147483"},
-                          IntCase{-1000000000, 12, "-1000000000"}, IntCase{5, 0, ""}}) {
-    EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.int2string(c.value, t, n); }, c.maxLen), c.text)
+  for (const IntCase c :
+       {IntCase{0, 8, "0"}, IntCase{7, 8, "7"}, IntCase{-42, 8, "-42"}, IntCase{1000, 8, "1000"},
+        IntCase{99999999, 8, "99999999"}, IntCase{100000000, 8, "Huge!"},
+        IntCase{-100000000, 10, "-100000000"}, IntCase{-42, 2, "-4"}, IntCase{100000000, 2, "Hu"},
+        IntCase{std::numeric_limits<VstInt32>::max(), 8, "Huge!"},
+        IntCase{std::numeric_limits<VstInt32>::min(), 16, "-2147483648"},
+        IntCase{std::numeric_limits<VstInt32>::min(), 8, "-2147483"},
+        IntCase{-1000000000, 12, "-1000000000"}, IntCase{5, 0, ""}}) {
+    EXPECT_EQ(convert([&](char* t, VstInt32 n) { effect.int2string(c.value, t, n); }, c.maxLen),
+              c.text)
         << c.value;
   }
 }
@@ -86,8 +96,12 @@ TEST(ValueText, ScaledConversions) {
   auto dB = [&](float v, VstInt32 maxLen = 8) {
     return convert([&](char* t, VstInt32 n) { effect.dB2string(v, t, n); }, maxLen);
   };
-  auto hz = [&](float v) { return convert([&](char* t, VstInt32 n) { effect.Hz2string(v, t, n); }); };
-  auto ms = [&](float v) { return convert([&](char* t, VstInt32 n) { effect.ms2string(v, t, n); }); };
+  auto hz = [&](float v) {
+    return convert([&](char* t, VstInt32 n) { effect.Hz2string(v, t, n); });
+  };
+  auto ms = [&](float v) {
+    return convert([&](char* t, VstInt32 n) { effect.ms2string(v, t, n); });
+  };
   EXPECT_EQ(dB(1.0f), "0.000000");
   EXPECT_EQ(dB(0.5f), "-6.02059");
   EXPECT_EQ(dB(10.0f), "20.00000");

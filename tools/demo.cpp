@@ -48,7 +48,8 @@ std::vector<float> readChannel(const std::string& path, int channel, int& rate) 
   sf_close(file);
   rate = info.samplerate;
   std::vector<float> result;
-  for (size_t i = static_cast<size_t>(channel); i < frames.size(); i += static_cast<size_t>(info.channels))
+  for (size_t i = static_cast<size_t>(channel); i < frames.size();
+       i += static_cast<size_t>(info.channels))
     result.push_back(frames[i]);
   return result;
 }
@@ -62,7 +63,8 @@ int measureLag(const std::vector<float>& earlier, const std::vector<float>& late
   for (int lag = -maxLag; lag <= maxLag; ++lag) {
     double score = 0.0;
     for (int i = std::max(0, lag); i < n && i - lag < n; ++i)
-      score += static_cast<double>(earlier[static_cast<size_t>(i - lag)]) * later[static_cast<size_t>(i)];
+      score += static_cast<double>(earlier[static_cast<size_t>(i - lag)]) *
+               later[static_cast<size_t>(i)];
     if (score > bestScore) {
       bestScore = score;
       best = lag;

@@ -11,7 +11,7 @@
 enum {
   effOpen = 0,
   effClose = 1,
-  effSetProgram = 2,     /* value: program number */
+  effSetProgram = 2, /* value: program number */
   effGetProgram = 3,
   effSetProgramName = 4, /* ptr: name text */
   effGetProgramName = 5, /* ptr: buffer of kVstMaxProgNameLen + 1 bytes */
@@ -25,14 +25,14 @@ enum {
   effEditGetRect = 13,
   effEditOpen = 14,
   effEditClose = 15,
-  effEditDraw = 16,      /* deprecated */
-  effEditMouse = 17,     /* deprecated */
-  effEditKey = 18,       /* deprecated */
+  effEditDraw = 16,  /* deprecated */
+  effEditMouse = 17, /* deprecated */
+  effEditKey = 18,   /* deprecated */
   effEditIdle = 19,
-  effEditTop = 20,       /* deprecated */
-  effEditSleep = 21,     /* deprecated */
-  effIdentify = 22,      /* deprecated; answered 'NvEf' */
-  effGetChunk = 23,      /* index: non-zero for a program, zero for a bank */
+  effEditTop = 20,   /* deprecated */
+  effEditSleep = 21, /* deprecated */
+  effIdentify = 22,  /* deprecated; answered 'NvEf' */
+  effGetChunk = 23,  /* index: non-zero for a program, zero for a bank */
   effSetChunk = 24
 };
 
@@ -58,7 +58,7 @@ enum {
   effSetSpeakerArrangement = 42,
   effSetBlockSizeAndSampleRate = 43,
   effSetBypass = 44,
-  effGetEffectName = 45,    /* ptr: buffer of kVstMaxEffectNameLen bytes */
+  effGetEffectName = 45, /* ptr: buffer of kVstMaxEffectNameLen bytes */
   effGetErrorText = 46,
   effGetVendorString = 47,  /* ptr: buffer of kVstMaxVendorStrLen bytes */
   effGetProductString = 48, /* ptr: buffer of kVstMaxProductStrLen bytes */
@@ -100,10 +100,10 @@ enum {
 enum {
   kVstMaxProgNameLen = 24,
   kVstMaxParamStrLen = 8,
-  kVstMaxVendorStrLen = 64,   /* buffer size in bytes */
-  kVstMaxProductStrLen = 64,  /* buffer size in bytes */
-  kVstMaxEffectNameLen = 32,  /* buffer size in bytes */
-  kVstMaxNameLen = 64         /* buffer size in bytes */
+  kVstMaxVendorStrLen = 64,  /* buffer size in bytes */
+  kVstMaxProductStrLen = 64, /* buffer size in bytes */
+  kVstMaxEffectNameLen = 32, /* buffer size in bytes */
+  kVstMaxNameLen = 64        /* buffer size in bytes */
 };
 
 /* The interface version an effect reports for effGetVstVersion. */

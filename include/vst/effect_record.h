@@ -42,29 +42,29 @@ enum { kEffectMagic = 0x56737450 };
 
 /* The effect record: 192 bytes on 64-bit platforms, fixed to the byte. */
 typedef struct AEffect {
-  VstInt32 magic;                    /* kEffectMagic */
-  AEffectDispatcherProc dispatcher;  /* control opcodes */
-  AEffectProcessProc process;        /* deprecated accumulating process */
+  VstInt32 magic;                   /* kEffectMagic */
+  AEffectDispatcherProc dispatcher; /* control opcodes */
+  AEffectProcessProc process;       /* deprecated accumulating process */
   AEffectSetParameterProc setParameter;
   AEffectGetParameterProc getParameter;
   VstInt32 numPrograms;
   VstInt32 numParams;
   VstInt32 numInputs;
   VstInt32 numOutputs;
-  VstInt32 flags;                    /* effFlags* bits, see vst/flags.h */
-  VstIntPtr resvd1;                  /* reserved, zero */
-  VstIntPtr resvd2;                  /* reserved, zero */
-  VstInt32 initialDelay;             /* latency in samples */
-  VstInt32 realQualities;            /* deprecated */
-  VstInt32 offQualities;             /* deprecated */
-  float ioRatio;                     /* deprecated */
-  void* object;                      /* the effect instance that owns the record */
-  void* user;                        /* for the host's own use */
-  VstInt32 uniqueID;                 /* four-character code */
+  VstInt32 flags;         /* effFlags* bits, see vst/flags.h */
+  VstIntPtr resvd1;       /* reserved, zero */
+  VstIntPtr resvd2;       /* reserved, zero */
+  VstInt32 initialDelay;  /* latency in samples */
+  VstInt32 realQualities; /* deprecated */
+  VstInt32 offQualities;  /* deprecated */
+  float ioRatio;          /* deprecated */
+  void* object;           /* the effect instance that owns the record */
+  void* user;             /* for the host's own use */
+  VstInt32 uniqueID;      /* four-character code */
   VstInt32 version;
   AEffectProcessProc processReplacing;
   AEffectProcessDoubleProc processDoubleReplacing;
-  char future[56];                   /* reserved, zero */
+  char future[56]; /* reserved, zero */
 } AEffect;
 
 /* The exported entry, under the names `VSTPluginMain` and `main`. */

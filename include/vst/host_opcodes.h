@@ -6,8 +6,8 @@
 #define VST_HOST_OPCODES_H
 
 enum {
-  audioMasterAutomate = 0,     /* index: parameter; opt: new value */
-  audioMasterVersion = 1,      /* answer: host's interface version, 0 refuses */
+  audioMasterAutomate = 0, /* index: parameter; opt: new value */
+  audioMasterVersion = 1,  /* answer: host's interface version, 0 refuses */
   audioMasterCurrentId = 2,
   audioMasterIdle = 3,
   audioMasterPinConnected = 4, /* index: pin; value: 0 input, 1 output; answer 0 = connected */
@@ -18,7 +18,7 @@ enum {
   audioMasterGetParameterQuantization = 12,
   audioMasterIOChanged = 13,
   audioMasterNeedIdle = 14,
-  audioMasterSizeWindow = 15,  /* index: width; value: height */
+  audioMasterSizeWindow = 15, /* index: width; value: height */
   audioMasterGetSampleRate = 16,
   audioMasterGetBlockSize = 17,
   audioMasterGetInputLatency = 18,

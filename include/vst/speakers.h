@@ -35,10 +35,7 @@ typedef struct VstSpeakerArrangement {
   VstSpeakerProperties speakers[8];
 } VstSpeakerArrangement;
 
-enum {
-  kVstSpeakerArrangementHeaderSize = 8,
-  kVstSpeakerPropertiesSize = 112
-};
+enum { kVstSpeakerArrangementHeaderSize = 8, kVstSpeakerPropertiesSize = 112 };
 
 /* Record `index` of an arrangement of any channel count. */
 static inline VstSpeakerProperties* vstSpeakerAt(VstSpeakerArrangement* arrangement,

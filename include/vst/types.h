@@ -39,8 +39,8 @@ VST_STATIC_ASSERT(sizeof(VstIntPtr) == sizeof(void*), "VstIntPtr must be pointer
 VST_STATIC_ASSERT(sizeof(float) == 4, "parameter values are 32-bit floats");
 
 /* Builds a four-character code: the first character lands in the most significant byte. */
-#define VST_FOUR_CHARS(a, b, c, d)                                                       \
-  ((VstInt32)(((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) |          \
+#define VST_FOUR_CHARS(a, b, c, d)                                              \
+  ((VstInt32)(((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | \
               ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d)))
 
 #endif

@@ -2,12 +2,12 @@
 #ifndef VST_VST_H
 #define VST_VST_H
 
-#include "vst/types.h"
-#include "vst/effect_record.h"
 #include "vst/dispatcher_opcodes.h"
-#include "vst/host_opcodes.h"
+#include "vst/effect_record.h"
 #include "vst/flags.h"
+#include "vst/host_opcodes.h"
 #include "vst/records.h"
 #include "vst/speakers.h"
+#include "vst/types.h"
 
 #endif

@@ -2,6 +2,8 @@
 // opcodes outside every range with pointers that must not be followed, closing
 // without opening, nonsense sample rates and frame counts, and thousands of
 // instances made and closed (the sanitizer and valgrind runs check for leaks).
+#include "host/host.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
 #include "tests/support/plugin_test.h"
 
 namespace {

@@ -43,7 +43,8 @@ void counted() { heapCalls.fetch_add(1, std::memory_order_relaxed); }
 namespace {
 void mallocHook(const volatile void*, size_t) { counted(); }
 void freeHook(const volatile void*) { counted(); }
-[[maybe_unused]] const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook);
+[[maybe_unused]] const int hooksInstalled =
+    __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook);
 }  // namespace
 #else
 namespace {
@@ -117,29 +118,32 @@ TEST_F(RealtimeSafety, HotPathsAllocateNothingAndCallNoHost) {
   float* outputs[2] = {outLeft.data(), outRight.data()};
   AEffect* record = plugin->record();
   char text[256];
-  const VstInt32 kTextOpcodes[] = {effGetProgramName,        effGetParamLabel, effGetParamDisplay,
-                                   effGetParamName,          effGetProgramNameIndexed,
-                                   effGetEffectName,         effGetVendorString,
-                                   effGetProductString};
+  const VstInt32 kTextOpcodes[] = {effGetProgramName,  effGetParamLabel,         effGetParamDisplay,
+                                   effGetParamName,    effGetProgramNameIndexed, effGetEffectName,
+                                   effGetVendorString, effGetProductString};
   struct Action {
     const char* name;
     std::function<void()> run;
   };
   const std::vector<Action> actions = {
-      {"processReplacing", [&] {
+      {"processReplacing",
+       [&] {
          for (VstInt32 frames : {0, -1, 1, 64, 4096, 70000})
            record->processReplacing(record, inputs, outputs, frames);
          record->processReplacing(record, inputs, inputs, 512);  // in place
        }},
-      {"setParameter", [&] {
+      {"setParameter",
+       [&] {
          for (VstInt32 index = -1; index <= 3; ++index)
            for (float value : {0.0f, 0.3f, 0.8f, 1.0f, -7.0f, 1e38f})
              record->setParameter(record, index, value);
        }},
-      {"getParameter", [&] {
+      {"getParameter",
+       [&] {
          for (VstInt32 index = -1; index <= 3; ++index) record->getParameter(record, index);
        }},
-      {"text opcodes", [&] {
+      {"text opcodes",
+       [&] {
          for (VstInt32 opcode : kTextOpcodes)
            for (VstInt32 index = -1; index <= 3; ++index)
              record->dispatcher(record, opcode, index, 0, text, 0.0f);

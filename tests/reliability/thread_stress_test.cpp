@@ -81,15 +81,16 @@ TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
   std::atomic<bool> stop{false};
   std::atomic<long> changes{0};
   auto changer = [&](uint32_t seed) {
-    static const float kRates[] = {8000.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 882000.0f,
-                                   900000.0f, 0.0f, -44100.0f, 1e38f, NAN, INFINITY};
+    static const float kRates[] = {8000.0f,   44100.0f, 48000.0f,  96000.0f, 192000.0f, 882000.0f,
+                                   900000.0f, 0.0f,     -44100.0f, 1e38f,    NAN,       INFINITY};
     static const float kOdd[] = {-1.0f, 1.3f, 2.0f, -0.3f, 1e38f, -1e38f, NAN, INFINITY};
     uint32_t state = seed;
     char text[16];
     while (!stop.load(std::memory_order_relaxed)) {
       for (VstInt32 index = 0; index < 3; ++index) {
         const uint32_t r = nextRandom(state);
-        const float value = r % 8 == 0 ? kOdd[(r >> 3) % 8] : static_cast<float>(r >> 8) / 16777216.0f;
+        const float value =
+            r % 8 == 0 ? kOdd[(r >> 3) % 8] : static_cast<float>(r >> 8) / 16777216.0f;
         plugin->setParameter(index, value);
         plugin->getParameter(index);
         plugin->dispatch(effGetParamDisplay, index, 0, text);

@@ -58,7 +58,8 @@ class VsthostTest : public ::testing::Test {
     for (int i = 0; i < frames; ++i)
       for (int c = 0; c < channels; ++c) {
         seed = seed * 1664525u + 1013904223u;
-        const float sample = static_cast<float>(static_cast<int>(seed >> 9) - (1 << 22)) / 8388608.0f;
+        const float sample =
+            static_cast<float>(static_cast<int>(seed >> 9) - (1 << 22)) / 8388608.0f;
         signal[static_cast<size_t>(c)].push_back(sample);
         interleaved.push_back(sample);
       }
@@ -103,8 +104,9 @@ class VsthostTest : public ::testing::Test {
 TEST_F(VsthostTest, RenderMatchesTheEffectDrivenDirectly) {
   for (int channels : {2, 1}) {
     const auto in = writeNoise("in.wav", channels, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 30000);
-    const Result r = run(std::string("render '") + ORSOLANE_MODULE + "' '" + dir + "/in.wav' '" + dir +
-                      "/out.wav' --param Depth=0.5 --param 1=0 --param input=0.2 --block 333");
+    const Result r =
+        run(std::string("render '") + ORSOLANE_MODULE + "' '" + dir + "/in.wav' '" + dir +
+            "/out.wav' --param Depth=0.5 --param 1=0 --param input=0.2 --block 333");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "") << "no progress bar when not on a terminal";
     SF_INFO info;
@@ -154,8 +156,8 @@ TEST_F(VsthostTest, OutputKeepsTheInputsRateAndFormatUnlessTold) {
   };
   for (const Case& c : cases) {
     writeNoise("in.snd", 2, c.rate, c.inputFormat, 1000);
-    const Result r = run(std::string("render '") + ORSOLANE_MODULE + "' '" + dir + "/in.snd' '" + dir +
-                      "/" + c.output + "' " + c.options);
+    const Result r = run(std::string("render '") + ORSOLANE_MODULE + "' '" + dir + "/in.snd' '" +
+                         dir + "/" + c.output + "' " + c.options);
     ASSERT_EQ(r.status, 0) << c.output << ": " << r.err;
     SF_INFO info;
     EXPECT_EQ(read(c.output, info).size(), 2u);
@@ -185,20 +187,29 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
       {"info " + fixtures + "/bad_magic.so", 1, "record without the VST magic"},
       {"render " + fixtures + "/bad_magic.so " + in + " " + out, 1, "without the VST magic"},
       {"render " + orsolane + " " + dir + "/none.wav " + out, 1, "none.wav: No such file"},
-      {"render " + orsolane + " " + dir + "/text.wav " + out, 1, "text.wav: not a readable audio file"},
-      {"render " + orsolane + " " + dir + "/three.wav " + out, 1, "3 channels, but the effect takes 2 inputs"},
-      {"render " + orsolane + " " + in + " " + out + " --param Width=0.5", 1, "unknown parameter 'Width'"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=half", 1, "'half' is not a number"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=nan", 1, "'nan' is not a number"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=1.5", 1, "outside the normalised range"},
+      {"render " + orsolane + " " + dir + "/text.wav " + out, 1,
+       "text.wav: not a readable audio file"},
+      {"render " + orsolane + " " + dir + "/three.wav " + out, 1,
+       "3 channels, but the effect takes 2 inputs"},
+      {"render " + orsolane + " " + in + " " + out + " --param Width=0.5", 1,
+       "unknown parameter 'Width'"},
+      {"render " + orsolane + " " + in + " " + out + " --param Depth=half", 1,
+       "'half' is not a number"},
+      {"render " + orsolane + " " + in + " " + out + " --param Depth=nan", 1,
+       "'nan' is not a number"},
+      {"render " + orsolane + " " + in + " " + out + " --param Depth=1.5", 1,
+       "outside the normalised range"},
       {"render " + orsolane + " " + in + " " + out + " --param 3=0.5", 1, "index 3 out of range"},
-      {"render " + orsolane + " " + in + " " + out + " --block 0", 2, "--block wants a whole number"},
-      {"render " + orsolane + " " + in + " " + out + " --block 99999999999999999999", 2, "--block wants"},
+      {"render " + orsolane + " " + in + " " + out + " --block 0", 2,
+       "--block wants a whole number"},
+      {"render " + orsolane + " " + in + " " + out + " --block 99999999999999999999", 2,
+       "--block wants"},
       {"render " + orsolane + " " + in + " " + out + " --format mp9", 1, "unknown format 'mp9'"},
       {"render " + orsolane + " " + in + " " + out + " --encoding vorbis", 1, "cannot hold vorbis"},
       {"render " + orsolane + " " + in, 2, "expected render MODULE IN OUT"},
       // The effect crashes while processing: the partial output is removed.
-      {"render " + fixtures + "/text_overrun.so " + in + " " + out + " --param 0=1", 128 + SIGSEGV, ""},
+      {"render " + fixtures + "/text_overrun.so " + in + " " + out + " --param 0=1", 128 + SIGSEGV,
+       ""},
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"check " + dir + "/missing.so", 1, "missing.so: No such file or directory"},
   };
@@ -209,7 +220,8 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
     if (!c.message.empty()) {
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.arguments << "\n" << r.err;
     }
-    EXPECT_EQ(files(), (std::vector<std::string>{"stderr", "stdout", "stereo.wav", "text.wav", "three.wav"}))
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"stderr", "stdout", "stereo.wav", "text.wav", "three.wav"}))
         << c.arguments;
   }
 }

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -48,7 +48,8 @@ class GuardedBuffer {
   explicit GuardedBuffer(size_t size) : size_(size) {
     const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     usable_ = (size + page - 1) / page * page;
-    void* memory = mmap(nullptr, usable_ + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* memory =
+        mmap(nullptr, usable_ + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     require(memory != MAP_FAILED, "cannot map a guarded buffer");
     base_ = static_cast<char*>(memory);
     mprotect(base_ + usable_, page, PROT_NONE);
@@ -66,7 +67,8 @@ class GuardedBuffer {
 // Asks the effect for one text through a buffer of exactly `size` bytes. The
 // buffer starts filled with a marker so "wrote nothing" and "wrote without a
 // terminator" can be told apart.
-void checkText(host::Plugin& plugin, VstInt32 opcode, VstInt32 index, size_t size, const std::string& what) {
+void checkText(host::Plugin& plugin, VstInt32 opcode, VstInt32 index, size_t size,
+               const std::string& what) {
   GuardedBuffer buffer(size);
   std::memset(buffer.data(), 0x7F, size);
   step(what + " into a " + std::to_string(size) + "-byte buffer");
@@ -76,7 +78,8 @@ void checkText(host::Plugin& plugin, VstInt32 opcode, VstInt32 index, size_t siz
     untouched = untouched && buffer.data()[i] == 0x7F;
     terminated = terminated || buffer.data()[i] == '\0';
   }
-  require(untouched || terminated, what + " fills its " + std::to_string(size) + "-byte buffer without a terminator");
+  require(untouched || terminated,
+          what + " fills its " + std::to_string(size) + "-byte buffer without a terminator");
 }
 
 // A module loaded in the check child, with helpers to make active instances.
@@ -158,10 +161,11 @@ std::string checkLoad(const std::string& path) {
   const AEffect* r = plugin->record();
   require(r->numInputs >= 0 && r->numOutputs >= 0 && r->numParams >= 0 && r->numPrograms >= 0,
           "negative channel, parameter or program count in the record");
-  require(r->processReplacing != nullptr || r->process != nullptr, "the record has no process function");
-  const std::string summary = "entry " + session.module->entryName() + "; " +
-                              std::to_string(r->numInputs) + " in, " + std::to_string(r->numOutputs) +
-                              " out, " + std::to_string(r->numParams) + " parameters";
+  require(r->processReplacing != nullptr || r->process != nullptr,
+          "the record has no process function");
+  const std::string summary =
+      "entry " + session.module->entryName() + "; " + std::to_string(r->numInputs) + " in, " +
+      std::to_string(r->numOutputs) + " out, " + std::to_string(r->numParams) + " parameters";
   step("closing");
   plugin->close();  // the record is gone from here on
   return summary;
@@ -200,7 +204,8 @@ std::string checkTwoInstances(const std::string& path) {
   std::vector<float> before;
   for (VstInt32 i = 0; i < count; ++i) before.push_back(second->getParameter(i));
   step("changing every parameter of the first instance");
-  for (VstInt32 i = 0; i < count; ++i) first->setParameter(i, before[static_cast<size_t>(i)] < 0.5f ? 1.0f : 0.0f);
+  for (VstInt32 i = 0; i < count; ++i)
+    first->setParameter(i, before[static_cast<size_t>(i)] < 0.5f ? 1.0f : 0.0f);
   step("processing both instances in turn");
   const Channels in = noise(first->record()->numInputs, 2048);
   for (int round = 0; round < 4; ++round) {
@@ -228,7 +233,8 @@ std::string checkRatesAndBlocks(const std::string& path) {
       plugin->suspend();
       plugin->setBlockSize(static_cast<VstInt32>(block));
       plugin->resume();
-      requireFinite(process(*plugin, in, block), describe("at %.0f Hz in blocks of %.0f", rate, static_cast<double>(block)));
+      requireFinite(process(*plugin, in, block),
+                    describe("at %.0f Hz in blocks of %.0f", rate, static_cast<double>(block)));
     }
     plugin->suspend();
     plugin->close();
@@ -275,7 +281,8 @@ std::string checkSilence(const std::string& path) {
   requireFinite(process(*plugin, silence, 512), "for silent input");
   step("processing noise, then silence");
   requireFinite(process(*plugin, noise(inputs, 22050), 512), "for noise");
-  const Channels tail = process(*plugin, Channels(silence.size(), std::vector<float>(3 * 44100)), 512);
+  const Channels tail =
+      process(*plugin, Channels(silence.size(), std::vector<float>(3 * 44100)), 512);
   requireFinite(tail, "in the silence after noise");
   size_t denormals = 0, total = 0;
   for (const auto& channel : tail)
@@ -283,11 +290,13 @@ std::string checkSilence(const std::string& path) {
       total += 1;
       denormals += std::fpclassify(sample) == FP_SUBNORMAL ? 1 : 0;
     }
-  require(denormals * 100 <= total, describe("%.0f of %.0f samples after the signal are denormal",
-                                             static_cast<double>(denormals), static_cast<double>(total)));
+  require(denormals * 100 <= total,
+          describe("%.0f of %.0f samples after the signal are denormal",
+                   static_cast<double>(denormals), static_cast<double>(total)));
   plugin->suspend();
   plugin->close();
-  return describe("finite; %.0f denormal samples in 3 s of silence", static_cast<double>(denormals));
+  return describe("finite; %.0f denormal samples in 3 s of silence",
+                  static_cast<double>(denormals));
 }
 
 std::string checkParameters(const std::string& path) {
@@ -301,12 +310,14 @@ std::string checkParameters(const std::string& path) {
       plugin->setParameter(i, value);
       const float read = plugin->getParameter(i);
       require(std::isfinite(read) && read >= -1e-6f && read <= 1.0f + 1e-6f,
-              describe("parameter %.0f set to %g reads back %g, outside 0 to 1", i, static_cast<double>(value), static_cast<double>(read)));
+              describe("parameter %.0f set to %g reads back %g, outside 0 to 1", i,
+                       static_cast<double>(value), static_cast<double>(read)));
       // Stepped parameters may snap, but setting what was read must keep it.
       plugin->setParameter(i, read);
       const float again = plugin->getParameter(i);
       require(std::fabs(again - read) <= 1e-6f,
-              describe("parameter %.0f: setting the value read back (%g) reads %g", i, static_cast<double>(read), static_cast<double>(again)));
+              describe("parameter %.0f: setting the value read back (%g) reads %g", i,
+                       static_cast<double>(read), static_cast<double>(again)));
     }
     plugin->setParameter(i, original);
   }
@@ -333,10 +344,12 @@ std::string checkTexts(const std::string& path) {
   checkText(*plugin, effGetProductString, 0, kVstMaxProductStrLen, "the product");
   checkText(*plugin, effGetProgramName, 0, programText, "the program name");
   for (VstInt32 i = 0; i < programs; ++i)
-    checkText(*plugin, effGetProgramNameIndexed, i, programText, "the name of program " + std::to_string(i));
+    checkText(*plugin, effGetProgramNameIndexed, i, programText,
+              "the name of program " + std::to_string(i));
   step("closing");
   plugin->close();
-  return "every text ends within its buffer (" + std::to_string(3 * params + 4 + programs) + " texts)";
+  return "every text ends within its buffer (" + std::to_string(3 * params + 4 + programs) +
+         " texts)";
 }
 
 std::string checkOpcodes(const std::string& path) {
@@ -437,7 +450,8 @@ Outcome runIsolated(const Check& check, const CheckOptions& options) {
   std::FILE* capture = std::tmpfile();
   std::fflush(nullptr);
   const pid_t child = fork();
-  if (child < 0) return {false, std::string("cannot start a check process: ") + std::strerror(errno), ""};
+  if (child < 0)
+    return {false, std::string("cannot start a check process: ") + std::strerror(errno), ""};
   if (child == 0) {
     // A fault must end this process by its signal, also where a sanitizer has
     // installed handlers of its own, so the parent can name it.
@@ -460,8 +474,9 @@ Outcome runIsolated(const Check& check, const CheckOptions& options) {
     std::fflush(nullptr);
     _exit(status);  // skip the effect's static destructors: they are not under test here
   }
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
+  const auto deadline =
+      std::chrono::steady_clock::now() +
+      std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
   int status = 0;
   bool timedOut = false;
   while (waitpid(child, &status, WNOHANG) == 0) {
@@ -499,7 +514,8 @@ Outcome runIsolated(const Check& check, const CheckOptions& options) {
 int check(const CheckOptions& options, std::FILE* out) {
   if (access(options.module.c_str(), R_OK) != 0)
     throw Error(options.module + ": " + std::strerror(errno));
-  void* shared = mmap(nullptr, sizeof(Report), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  void* shared =
+      mmap(nullptr, sizeof(Report), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (shared == MAP_FAILED) throw Error("cannot map memory for the check processes");
   report = static_cast<Report*>(shared);
   std::fprintf(out, "Checking %s\n\n", options.module.c_str());

@@ -28,9 +28,10 @@ std::string fourChars(VstInt32 code) {
 
 std::vector<std::string> flagNames(VstInt32 flags) {
   static const char* const names[] = {
-      "HasEditor", "HasClip",       "HasVu",       "CanMono",      "CanReplacing",
-      "ProgramChunks", nullptr,     nullptr,       "IsSynth",      "NoSoundInStop",
-      "ExtIsAsync", "ExtHasBuffer", "CanDoubleReplacing"};
+      "HasEditor",         "HasClip",       "HasVu",      "CanMono",
+      "CanReplacing",      "ProgramChunks", nullptr,      nullptr,
+      "IsSynth",           "NoSoundInStop", "ExtIsAsync", "ExtHasBuffer",
+      "CanDoubleReplacing"};
   std::vector<std::string> result;
   for (int bit = 0; bit < 32; ++bit) {
     if ((static_cast<uint32_t>(flags) & (1u << bit)) == 0) continue;
@@ -41,9 +42,9 @@ std::vector<std::string> flagNames(VstInt32 flags) {
 }
 
 std::string categoryName(VstIntPtr category) {
-  static const char* const names[] = {"Unknown",   "Effect",     "Synth",       "Analysis",
-                                      "Mastering", "Spacializer", "RoomFx",     "SurroundFx",
-                                      "Restoration", "OfflineProcess", "Shell", "Generator"};
+  static const char* const names[] = {"Unknown",     "Effect",         "Synth",  "Analysis",
+                                      "Mastering",   "Spacializer",    "RoomFx", "SurroundFx",
+                                      "Restoration", "OfflineProcess", "Shell",  "Generator"};
   if (category >= 0 && category < static_cast<VstIntPtr>(sizeof names / sizeof names[0]))
     return names[category];
   return "category " + std::to_string(category);
@@ -59,7 +60,10 @@ std::string printable(const std::string& text) {
       continue;
     }
     // A UTF-8 sequence: a lead byte and 1 to 3 continuation bytes.
-    size_t length = byte >= 0xF0 && byte < 0xF5 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 && byte < 0xE0 ? 2 : 0;
+    size_t length = byte >= 0xF0 && byte < 0xF5   ? 4
+                    : byte >= 0xE0                ? 3
+                    : byte >= 0xC2 && byte < 0xE0 ? 2
+                                                  : 0;
     if (byte >= 0xF5) length = 0;
     bool valid = length > 0 && i + length <= text.size();
     for (size_t k = 1; valid && k < length; ++k)

@@ -101,8 +101,8 @@ void printJson(const EffectInfo& info, std::FILE* out) {
   std::fprintf(out, "  \"category\": %s,\n", json(categoryName(info.category)).c_str());
   std::fprintf(out, "  \"inputs\": %d,\n  \"outputs\": %d,\n  \"programs\": %d,\n", info.inputs,
                info.outputs, info.programs);
-  std::fprintf(out, "  \"flags\": [%s],\n  \"flagBits\": %d,\n  \"latency\": %d,\n",
-               flags.c_str(), info.flags, info.latency);
+  std::fprintf(out, "  \"flags\": [%s],\n  \"flagBits\": %d,\n  \"latency\": %d,\n", flags.c_str(),
+               info.flags, info.latency);
   std::fprintf(out, "  \"parameters\": [");
   for (size_t i = 0; i < info.parameterList.size(); ++i) {
     const ParameterInfo& p = info.parameterList[i];

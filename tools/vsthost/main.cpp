@@ -100,8 +100,7 @@ long integerOption(const std::string& name, const std::string& text, long low, l
 }
 
 void requirePositional(const Arguments& arguments, size_t count, const char* what) {
-  if (arguments.positional.size() != count)
-    throw UsageError(std::string("expected ") + what);
+  if (arguments.positional.size() != count) throw UsageError(std::string("expected ") + what);
 }
 
 int run(int argc, char** argv, std::FILE* out) {
@@ -133,7 +132,8 @@ int run(int argc, char** argv, std::FILE* out) {
         const size_t equals = option.second.find('=');
         if (equals == std::string::npos || equals == 0)
           throw UsageError("--param wants NAME=VALUE, not '" + option.second + "'");
-        options.params.emplace_back(option.second.substr(0, equals), option.second.substr(equals + 1));
+        options.params.emplace_back(option.second.substr(0, equals),
+                                    option.second.substr(equals + 1));
       } else if (option.first == "block") {
         options.block = static_cast<int>(integerOption("block", option.second, 1, 65536));
       } else if (option.first == "format") {
@@ -155,7 +155,8 @@ int run(int argc, char** argv, std::FILE* out) {
     options.module = arguments.positional[0];
     for (const auto& option : arguments.options) {
       if (option.first == "timeout")
-        options.timeoutSeconds = static_cast<double>(integerOption("timeout", option.second, 1, 86400));
+        options.timeoutSeconds =
+            static_cast<double>(integerOption("timeout", option.second, 1, 86400));
       if (option.first == "verbose") options.verbose = true;
     }
     return vsthost::check(options, out) == 0 ? 0 : 1;
@@ -170,8 +171,10 @@ int main(int argc, char** argv) {
   // send theirs to standard error, so `info --json` stays valid JSON.
   const int ours = dup(STDOUT_FILENO);
   std::FILE* out = ours >= 0 ? fdopen(ours, "w") : nullptr;
-  if (out == nullptr) out = stdout;
-  else dup2(STDERR_FILENO, STDOUT_FILENO);
+  if (out == nullptr)
+    out = stdout;
+  else
+    dup2(STDERR_FILENO, STDOUT_FILENO);
   int status = 1;
   try {
     status = run(argc, argv, out);

@@ -106,7 +106,8 @@ int outputFormat(const RenderOptions& options, const SF_INFO& input) {
   int container = input.format & SF_FORMAT_TYPEMASK;
   if (!options.format.empty()) {
     container = containerNamed(options.format);
-    if (container == 0) throw Error("unknown format '" + options.format + "' (wav, aiff, flac, ogg, au, caf)");
+    if (container == 0)
+      throw Error("unknown format '" + options.format + "' (wav, aiff, flac, ogg, au, caf)");
   } else {
     const size_t slash = options.output.find_last_of('/');
     const size_t dot = options.output.find_last_of('.');
@@ -119,15 +120,16 @@ int outputFormat(const RenderOptions& options, const SF_INFO& input) {
   if (!options.encoding.empty()) {
     const int encoding = encodingNamed(options.encoding);
     if (encoding == 0)
-      throw Error("unknown encoding '" + options.encoding + "' (pcm16, pcm24, pcm32, float, double, vorbis)");
+      throw Error("unknown encoding '" + options.encoding +
+                  "' (pcm16, pcm24, pcm32, float, double, vorbis)");
     probe.format = container | encoding;
     if (!sf_format_check(&probe))
       throw Error("the " + lower(options.format.empty() ? "output" : options.format) +
                   " format cannot hold " + options.encoding + " samples");
     return probe.format;
   }
-  for (int encoding : {input.format & SF_FORMAT_SUBMASK, int(SF_FORMAT_FLOAT), int(SF_FORMAT_PCM_24),
-                       int(SF_FORMAT_PCM_16), int(SF_FORMAT_VORBIS)}) {
+  for (int encoding : {input.format & SF_FORMAT_SUBMASK, int(SF_FORMAT_FLOAT),
+                       int(SF_FORMAT_PCM_24), int(SF_FORMAT_PCM_16), int(SF_FORMAT_VORBIS)}) {
     probe.format = container | encoding;
     if (sf_format_check(&probe)) return probe.format;
   }
@@ -210,8 +212,9 @@ void render(const RenderOptions& options) {
   const int channels = inputInfo.channels;
   if (outputs == 0) throw Error(options.module + ": the effect has no audio outputs");
   if (channels > inputs && !(channels == 1 && inputs == 0))
-    throw Error(options.input + ": " + std::to_string(channels) + " channels, but the effect takes " +
-                std::to_string(inputs) + (inputs == 1 ? " input" : " inputs"));
+    throw Error(options.input + ": " + std::to_string(channels) +
+                " channels, but the effect takes " + std::to_string(inputs) +
+                (inputs == 1 ? " input" : " inputs"));
 
   TemporaryOutput temporary(options.output);
   SF_INFO outputInfo{};
@@ -231,7 +234,8 @@ void render(const RenderOptions& options) {
   std::vector<float> interleavedIn(block * static_cast<size_t>(channels));
   std::vector<float> interleavedOut(block * static_cast<size_t>(outputs));
   // At least one input buffer, so a silent input is there to point at.
-  std::vector<std::vector<float>> in(static_cast<size_t>(std::max(inputs, 1)), std::vector<float>(block));
+  std::vector<std::vector<float>> in(static_cast<size_t>(std::max(inputs, 1)),
+                                     std::vector<float>(block));
   std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(block));
   std::vector<float*> inPointers, outPointers;
   for (auto& channel : in) inPointers.push_back(channel.data());
@@ -241,20 +245,24 @@ void render(const RenderOptions& options) {
   sf_count_t done = 0;
   int shown = -1;
   for (;;) {
-    const sf_count_t frames = sf_readf_float(input.file, interleavedIn.data(), static_cast<sf_count_t>(block));
+    const sf_count_t frames =
+        sf_readf_float(input.file, interleavedIn.data(), static_cast<sf_count_t>(block));
     if (frames <= 0) break;
     const auto n = static_cast<size_t>(frames);
     for (size_t c = 0; c < in.size(); ++c) {
       // A mono file feeds every input; missing channels are silent.
       const size_t source = channels == 1 ? 0 : c;
       for (size_t i = 0; i < n; ++i)
-        in[c][i] = source < static_cast<size_t>(channels) ? interleavedIn[i * static_cast<size_t>(channels) + source] : 0.0f;
+        in[c][i] = source < static_cast<size_t>(channels)
+                       ? interleavedIn[i * static_cast<size_t>(channels) + source]
+                       : 0.0f;
     }
     for (auto& channel : out) std::fill(channel.begin(), channel.end(), 0.0f);
     if (replacing)
       plugin.processReplacing(inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
     else  // an old effect that only accumulates into the outputs
-      record->process(plugin.record(), inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
+      record->process(plugin.record(), inPointers.data(), outPointers.data(),
+                      static_cast<VstInt32>(n));
     for (size_t i = 0; i < n; ++i)
       for (size_t c = 0; c < out.size(); ++c) interleavedOut[i * out.size() + c] = out[c][i];
     if (sf_writef_float(output.file, interleavedOut.data(), frames) != frames)
