@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 namespace {
 
@@ -68,12 +69,10 @@ uint32_t nextRandom(uint32_t& state) {
 }
 
 TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
-  std::string error;
-  auto module = host::Module::load(ORSOLANE_MODULE, error);
-  ASSERT_TRUE(module) << error;
-  host::Host host;
-  auto plugin = host.instantiate(module->entry(), error);
-  ASSERT_TRUE(plugin) << error;
+  LoadedPlugin loaded;
+  ASSERT_TRUE(loaded.load(ORSOLANE_MODULE));
+  host::Host& host = loaded.host;
+  host::Plugin* plugin = loaded.plugin.get();
   plugin->open();
   plugin->resume();
   host.clearCalls();

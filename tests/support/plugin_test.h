@@ -1,5 +1,5 @@
-// A fixture that loads a module and makes one instance through its exported
-// entry, the way a host does; tests then drive it through the record.
+// A module loaded and instantiated through its exported entry, the way a host
+// does it; tests then drive the instance through its record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,16 +9,16 @@
 
 #include "host/host.h"
 
-class PluginTest : public ::testing::Test {
- protected:
-  explicit PluginTest(const char* modulePath) : modulePath_(modulePath) {}
-
-  void SetUp() override {
+struct LoadedPlugin {
+  // Loads the module at `path` and makes one instance; a failure is reported
+  // as a test failure and answers false.
+  bool load(const char* path) {
     std::string error;
-    module = host::Module::load(modulePath_, error);
-    ASSERT_TRUE(module) << error;
+    module = host::Module::load(path, error);
+    EXPECT_TRUE(module) << error;
+    if (!module) return false;
     plugin = instantiate();
-    ASSERT_TRUE(plugin);
+    return plugin != nullptr;
   }
 
   // A further instance of the same module; null (and a test failure) when the
@@ -33,6 +33,13 @@ class PluginTest : public ::testing::Test {
   std::unique_ptr<host::Module> module;
   host::Host host;
   std::unique_ptr<host::Plugin> plugin;
+};
+
+// A fixture holding one loaded module and one instance of it.
+class PluginTest : public ::testing::Test, protected LoadedPlugin {
+ protected:
+  explicit PluginTest(const char* modulePath) : modulePath_(modulePath) {}
+  void SetUp() override { ASSERT_TRUE(load(modulePath_)); }
 
  private:
   const char* modulePath_;

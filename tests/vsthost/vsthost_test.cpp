@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/plugin_test.h"
 
 namespace {
 
@@ -113,12 +114,9 @@ TEST_F(VsthostTest, RenderMatchesTheEffectDrivenDirectly) {
     const auto out = read("out.wav", info);
     ASSERT_EQ(out.size(), 2u);
 
-    std::string error;
-    auto module = host::Module::load(ORSOLANE_MODULE, error);
-    ASSERT_TRUE(module) << error;
-    host::Host host;
-    auto plugin = host.instantiate(module->entry(), error);
-    ASSERT_TRUE(plugin) << error;
+    LoadedPlugin loaded;
+    ASSERT_TRUE(loaded.load(ORSOLANE_MODULE));
+    host::Plugin* plugin = loaded.plugin.get();
     plugin->open();
     plugin->setSampleRate(48000.0f);
     plugin->setBlockSize(333);
