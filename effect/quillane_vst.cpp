@@ -30,6 +30,12 @@ bool truncateToInt32(float value, VstInt32& result) {
 
 using orsolane::Stretch;
 
+inline std::uint32_t bitsOf(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
 // How the outputs are formed; one kernel each.
 enum class Shape {
   kPassStereo,      // no delay: left to left, right to right
@@ -56,10 +62,11 @@ struct OneSample {
 
 }  // namespace
 
-// The kernels, built twice: for every x86-64 processor (four samples at a time
-// with SSE2), and, where the compiler can target it, eight at a time with AVX,
-// used only when the processor reports AVX. Every lane width performs the same
-// IEEE single-precision operations, so the results are identical.
+// The kernels, built for three lane widths: for every x86-64 processor (four
+// samples at a time with SSE2) and, where the compiler can target them, eight
+// at a time with AVX and sixteen with AVX-512, used only when the processor
+// reports them. Every lane width performs the same IEEE single-precision
+// operations, so the results are identical.
 namespace baseline {
 #if defined(__SSE2__) || defined(_M_X64)
 struct Lane {
@@ -82,7 +89,7 @@ using Tail = OneSample;
 #define ORSOLANE_WIDE_KERNELS 1
 #pragma GCC push_options
 #pragma GCC target("avx")
-namespace wide {
+namespace avx {
 struct Lane {
   static constexpr VstInt32 kWidth = 8;
   using Value = __m256;
@@ -94,19 +101,54 @@ struct Lane {
 };
 using Tail = baseline::Lane;  // four frames at a time before the last few
 #include "effect/stretch_kernels.inc"
-}  // namespace wide
+}  // namespace avx
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace avx512 {
+struct Lane {
+  static constexpr VstInt32 kWidth = 16;
+  using Value = __m512;
+  static Value load(const float* from) { return _mm512_loadu_ps(from); }
+  static void store(float* to, Value value) { _mm512_storeu_ps(to, value); }
+  static Value mean(Value a, Value b) {
+    return _mm512_mul_ps(_mm512_add_ps(a, b), _mm512_set1_ps(0.5f));
+  }
+};
+using Tail = avx::Lane;  // eight frames at a time before the last few
+#include "effect/stretch_kernels.inc"
+}  // namespace avx512
 #pragma GCC pop_options
 #endif
 
 namespace {
 
-// The kernels for this processor, chosen once when the module loads: the AVX
-// ones where the processor reports AVX, the SSE2 ones otherwise.
-const Kernel* const kKernels = [] {
+// The kernels for this processor, chosen once when the module loads. AVX-512
+// only where the processor also has VBMI2 (Ice Lake, Zen 4 and later): the
+// first AVX-512 processors lower the clock of the whole core for a while after
+// 512-bit arithmetic, which would slow everything else the host runs on it.
+const Kernel* kernelsFor(orsolane::KernelSet set) {
+  switch (set) {
 #if defined(ORSOLANE_WIDE_KERNELS)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx")) return wide::kKernels;
+    case orsolane::KernelSet::kAvx512:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vbmi2")
+                 ? avx512::kKernels
+                 : nullptr;
+    case orsolane::KernelSet::kAvx:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx") ? avx::kKernels : nullptr;
 #endif
+    case orsolane::KernelSet::kSse2: return baseline::kKernels;
+    default: return nullptr;
+  }
+}
+
+const Kernel* kKernels = [] {
+  for (auto set : {orsolane::KernelSet::kAvx512, orsolane::KernelSet::kAvx}) {
+    if (const Kernel* kernels = kernelsFor(set)) return kernels;
+  }
   return baseline::kKernels;
 }();
 
@@ -117,8 +159,10 @@ inline void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
 
 #if defined(__GNUC__) || defined(__clang__)
 #define ORSOLANE_RARELY_USED __attribute__((noinline, cold))
+#define ORSOLANE_NOT_INLINED __attribute__((noinline))
 #else
 #define ORSOLANE_RARELY_USED
+#define ORSOLANE_NOT_INLINED
 #endif
 
 // Copies `count` samples of a ring row starting at `from`, wrapping at its end.
@@ -226,6 +270,12 @@ ORSOLANE_RARELY_USED DelayAndLag delayAndLagFor(float depthMs, float sampleRate)
 
 }  // namespace
 
+bool orsolane::useKernels(KernelSet set) {
+  const Kernel* kernels = kernelsFor(set);
+  if (kernels != nullptr) kKernels = kernels;
+  return kernels != nullptr;
+}
+
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
   return new (std::nothrow) QuillaneVST(audioMaster);
 }
@@ -271,14 +321,63 @@ VstInt32 QuillaneVST::delayFramesFor(float depthMs, float sampleRate) {
 //   store.
 // - Buffers that overlap without being the same (no host hands those over) are
 //   processed one frame at a time through the same steps.
-// The usual block is one stretch (no wrap of the ring, same parameters
-// throughout, no partly overlapping buffers); it goes straight to its kernel.
+//
+// Input and Channel are relaxed atomics, read once per run of at most
+// kParameterRun frames: a relaxed load may go on returning the value it last
+// saw until a new store becomes visible, so this is one of the executions
+// "read for every frame" allows, and a change from another thread takes effect
+// within kParameterRun frames. The loads for following runs may come before
+// the writes of earlier ones (relaxed loads are not ordered with them); runs
+// that read the same values are processed together.
+//
+// The usual block comes on the buffers of the block before, with the same
+// Depth, sample rate, Input and Channel, and is one stretch (neither its ring
+// positions nor its delayed ones wrap). It is checked with one branch and goes
+// straight to the planned kernel; every other block takes processUnplanned.
 void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
   const float depth = depthMs;
   const float rate = sampleRate;
-  std::uint32_t depthBits, rateBits;
-  std::memcpy(&depthBits, &depth, sizeof depthBits);
-  std::memcpy(&rateBits, &rate, sizeof rateBits);
+  const VstInt32 mode = inputMode;
+  const VstInt32 channel = delayedChannel;
+  const auto differs = [](const float* a, const float* b) {
+    return reinterpret_cast<std::uintptr_t>(a) ^ reinterpret_cast<std::uintptr_t>(b);
+  };
+  const std::uintptr_t changed =
+      differs(inputs[0], plan.buffers[0]) | differs(inputs[1], plan.buffers[1]) |
+      differs(outputs[0], plan.buffers[2]) | differs(outputs[1], plan.buffers[3]) |
+      ((bitsOf(depth) ^ plan.depthBits) | (bitsOf(rate) ^ plan.rateBits) |
+       static_cast<std::uint32_t>((mode ^ plan.mode) | (channel ^ plan.channel)));
+  // 1 to plan.frames frames, read as unsigned so 0 and negative counts fail.
+  const bool planned = changed == 0 && static_cast<std::uint32_t>(sampleFrames) - 1u <
+                                           static_cast<std::uint32_t>(plan.frames);
+  if (planned && (sampleFrames <= kParameterRun || sameThroughout(sampleFrames, mode, channel))) {
+    // Delayed samples from behind the ring's start come from its end; then the
+    // block must end before the position they start from.
+    const VstInt32 position = writePos;
+    const bool behind = position < plan.lag;
+    if (sampleFrames <= (behind ? plan.lag : kRing) - position) {
+      writePos = position + sampleFrames;
+      const VstInt32 readFrom = position - plan.lag + (behind ? kRing : 0);
+      plan.kernel(plan.stretch, position, readFrom, sampleFrames);
+      return;
+    }
+  }
+  processUnplanned(inputs, outputs, sampleFrames, depth, rate, mode, channel);
+}
+
+bool QuillaneVST::sameThroughout(VstInt32 sampleFrames, VstInt32 mode, VstInt32 channel) {
+  for (VstInt32 run = kParameterRun; run < sampleFrames; run += kParameterRun) {
+    if (inputMode != mode || delayedChannel != channel) return false;
+  }
+  return true;
+}
+
+ORSOLANE_NOT_INLINED void QuillaneVST::processUnplanned(float** inputs, float** outputs,
+                                                        VstInt32 sampleFrames, float depth,
+                                                        float rate, VstInt32 mode,
+                                                        VstInt32 channel) {
+  const std::uint32_t depthBits = bitsOf(depth);
+  const std::uint32_t rateBits = bitsOf(rate);
   if (depthBits != delayDepthBits || rateBits != delayRateBits) {
     const DelayAndLag computed = delayAndLagFor(depth, rate);
     delayForBits = computed.delay;
@@ -287,60 +386,44 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
     delayRateBits = rateBits;
   }
   delaySamples = delayForBits;
+  // The planned path leaves delaySamples as it is: a plan holds only while
+  // delaySamples is the delay it was made for.
+  if (depthBits != plan.depthBits || rateBits != plan.rateBits) plan.frames = 0;
   if (sampleFrames <= 0) return;
   const bool delayed = delaySamples != 0;
   const VstInt32 lag = lagForBits;
 
-  // Input and Channel are relaxed atomics, read once per run of at most
-  // kParameterRun frames: a relaxed load may go on returning the value it last
-  // saw until a new store becomes visible, so this is one of the executions
-  // "read for every frame" allows, and a change from another thread takes
-  // effect within kParameterRun frames. The loads for following runs may come
-  // before the writes of earlier ones (relaxed loads are not ordered with
-  // them); runs that read the same values are processed together.
-  const VstInt32 mode = inputMode;
-  const VstInt32 channel = delayedChannel;
-  bool sameThroughout = true;
-  for (VstInt32 run = kParameterRun; run < sampleFrames && sameThroughout; run += kParameterRun) {
-    sameThroughout = inputMode == mode && delayedChannel == channel;
-  }
-
   const VstInt32 position = writePos < kRing ? writePos : 0;
   const VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
-  // One stretch: neither the stored nor the delayed positions wrap, and the
-  // block is no longer than kRing - lag (see above).
-  const bool oneStretch = std::max(position, readFrom) <= kRing - sampleFrames &&
-                          (lag == 0 || sampleFrames <= kRing - lag);
-  // Hosts hand over the same buffers block after block and seldom change the
-  // settings: the overlap check and the choice of kernel are made once for them.
-  const bool planned = inputs[0] == plannedBuffers[0] && inputs[1] == plannedBuffers[1] &&
-                       outputs[0] == plannedBuffers[2] && outputs[1] == plannedBuffers[3] &&
-                       sampleFrames <= plannedFrames && mode == plannedMode &&
-                       channel == plannedChannel && delayed == plannedDelayed;
-  if (sameThroughout && oneStretch &&
-      (planned || planBlocks(inputs, outputs, sampleFrames, mode, channel, delayed))) {
-    plannedKernel(plan, position, readFrom, sampleFrames);
+  // The longest stretch this lag allows (see above).
+  const VstInt32 longestStretch = lag == 0 ? kRing : kRing - lag;
+  const bool oneStretch =
+      std::max(position, readFrom) <= kRing - sampleFrames && sampleFrames <= longestStretch;
+  if (oneStretch && sameThroughout(sampleFrames, mode, channel) &&
+      !overlapsPartly(inputs, outputs, sampleFrames)) {
+    // Plans blocks on these buffers and settings. A longer block found free of
+    // partial overlaps on the same buffers before still counts.
+    const bool sameBuffers = plan.buffers[0] == inputs[0] && plan.buffers[1] == inputs[1] &&
+                             plan.buffers[2] == outputs[0] && plan.buffers[3] == outputs[1];
+    plan.frames =
+        std::min(sameBuffers ? std::max(plan.frames, sampleFrames) : sampleFrames, longestStretch);
+    plan.depthBits = depthBits;
+    plan.rateBits = rateBits;
+    plan.mode = mode;
+    plan.channel = channel;
+    plan.lag = lag;
+    plan.buffers[0] = inputs[0];
+    plan.buffers[1] = inputs[1];
+    plan.buffers[2] = outputs[0];
+    plan.buffers[3] = outputs[1];
+    const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
+    plan.kernel = kKernels[static_cast<int>(shapeFor(delayed, mode, channel, rightReadsLeft))];
+    plan.stretch = stretchAt(inputs, outputs, delayBuffer, 0, 0, 0, mode, channel);
+    plan.kernel(plan.stretch, position, readFrom, sampleFrames);
     writePos = position + sampleFrames;
     return;
   }
   processStretches(inputs, outputs, sampleFrames, lag, mode, channel);
-}
-
-bool QuillaneVST::planBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 mode,
-                             VstInt32 channel, bool delayed) {
-  if (overlapsPartly(inputs, outputs, sampleFrames)) return false;
-  const bool rightReadsLeft = outputs[0] == inputs[1] && inputs[0] != inputs[1];
-  plan = stretchAt(inputs, outputs, delayBuffer, 0, 0, 0, mode, channel);
-  plannedKernel = kKernels[static_cast<int>(shapeFor(delayed, mode, channel, rightReadsLeft))];
-  plannedBuffers[0] = inputs[0];
-  plannedBuffers[1] = inputs[1];
-  plannedBuffers[2] = outputs[0];
-  plannedBuffers[3] = outputs[1];
-  plannedFrames = sampleFrames;
-  plannedMode = mode;
-  plannedChannel = channel;
-  plannedDelayed = delayed;
-  return true;
 }
 
 void QuillaneVST::processStretches(float** inputs, float** outputs, VstInt32 sampleFrames,

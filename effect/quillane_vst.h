@@ -70,25 +70,31 @@ class QuillaneVST : public AudioEffectX {
   std::uint32_t delayRateBits = 0;
   VstInt32 delayForBits = 0;
   VstInt32 lagForBits = 0;  // how far the delayed output lags, for delayForBits
-  // The plan for blocks on the same buffers with the same Input, Channel and
-  // presence of a delay: their stretch from frame 0 and ring position 0, and
-  // its kernel. plannedFrames is the longest block found free of partial
-  // overlaps on these buffers; 0 while there is no plan.
-  orsolane::Stretch plan{};
-  orsolane::StretchKernel plannedKernel = nullptr;
-  const float* plannedBuffers[4] = {};
-  VstInt32 plannedFrames = 0;
-  VstInt32 plannedMode = 0;
-  VstInt32 plannedChannel = 0;
-  bool plannedDelayed = false;
 
-  // Every block the single-stretch path of processReplacing does not take: ring
-  // wraps, partly overlapping buffers, parameter changes within the block.
-  // `mode` and `channel` are the values read for its first run [audio thread].
-  // Plans blocks on these buffers and settings; false when the buffers overlap
-  // partly [audio thread].
-  bool planBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 mode,
-                  VstInt32 channel, bool delayed);
+  // The plan for the usual block: the same buffers, Depth, sample rate, Input
+  // and Channel as a block before it. It holds that block's stretch from frame
+  // 0 and ring position 0 and its kernel, so such a block costs a few
+  // comparisons before its kernel runs [audio thread].
+  struct Plan {
+    std::uint32_t depthBits, rateBits;  // delaySamples is the delay for these
+    VstInt32 mode, channel;
+    VstInt32 frames;  // the longest block found free of partial overlaps; 0: no plan
+    VstInt32 lag;
+    const float* buffers[4];  // inputs[0], inputs[1], outputs[0], outputs[1]
+    orsolane::StretchKernel kernel;
+    orsolane::Stretch stretch;
+  };
+  Plan plan{};
+
+  // Every block the planned path does not take: the first of new buffers or
+  // settings, ring wraps, partly overlapping buffers, parameter changes within
+  // the block. `depth` and `rate` are the values read for this call, `mode` and
+  // `channel` those read for its first run of frames [audio thread].
+  void processUnplanned(float** inputs, float** outputs, VstInt32 sampleFrames, float depth,
+                        float rate, VstInt32 mode, VstInt32 channel);
+  // True when Input and Channel read for every later run of kParameterRun
+  // frames of the block are `mode` and `channel` [audio thread].
+  bool sameThroughout(VstInt32 sampleFrames, VstInt32 mode, VstInt32 channel);
   void processStretches(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 lag,
                         VstInt32 mode, VstInt32 channel);
 };

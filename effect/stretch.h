@@ -29,4 +29,13 @@ struct Stretch {
 using StretchKernel = void (*)(const Stretch& stretch, VstInt32 position, VstInt32 readFrom,
                                VstInt32 count);
 
+// The lane widths the kernels are built for. When the module loads, processing
+// takes the widest the processor runs well.
+enum class KernelSet { kSse2, kAvx, kAvx512 };
+
+// Makes instances created from now on process with `set`, so tests can hold
+// every set against the reference. False, and nothing changed, where the
+// processor or the build lacks it. Not to be called while any instance exists.
+bool useKernels(KernelSet set);
+
 }  // namespace orsolane

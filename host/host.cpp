@@ -184,10 +184,6 @@ void Plugin::setParameter(VstInt32 index, float value) {
 
 float Plugin::getParameter(VstInt32 index) { return record_->getParameter(record_, index); }
 
-void Plugin::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
-  record_->processReplacing(record_, inputs, outputs, frames);
-}
-
 std::string Plugin::text(VstInt32 opcode, VstInt32 index) {
   char buffer[256] = {};
   dispatch(opcode, index, 0, buffer);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "effect/quillane_vst.h"
@@ -41,7 +42,36 @@ float pick(std::mt19937& random, const std::vector<float>& values) {
   return values[std::uniform_int_distribution<size_t>(0, values.size() - 1)(random)];
 }
 
-TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
+// Runs with each lane width of the kernels this processor and build have.
+class DifferentialProcessing : public testing::TestWithParam<orsolane::KernelSet> {
+ protected:
+  void SetUp() override {
+    if (!orsolane::useKernels(GetParam())) GTEST_SKIP() << "this processor lacks these kernels";
+  }
+  void TearDown() override {
+    // Back to the widest set, which the module would have chosen.
+    for (auto set : {orsolane::KernelSet::kAvx512, orsolane::KernelSet::kAvx}) {
+      if (orsolane::useKernels(set)) break;
+    }
+  }
+};
+
+std::string kernelSetName(const testing::TestParamInfo<orsolane::KernelSet>& info) {
+  static const char* const kNames[] = {"Sse2", "Avx", "Avx512"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialProcessing,
+                         testing::Values(orsolane::KernelSet::kSse2, orsolane::KernelSet::kAvx,
+                                         orsolane::KernelSet::kAvx512),
+                         kernelSetName);
+
+// Streams 0 and 1 change something at almost every call; streams 2 and 3 keep
+// their buffers and change a setting about once in 40 calls, the way hosts
+// drive an effect, so most of their blocks take the planned path, wrapping the
+// ring and reading delayed samples from behind its start. Stream 3 also returns
+// to the same few Depths often.
+TEST_P(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   std::mt19937 random(20240611);
@@ -51,18 +81,26 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
   size_t framesCompared = 0;
 
   for (int stream = 0; stream < 4; ++stream) {
-    auto optimised = std::make_unique<QuillaneVST>(nullptr);
-    auto reference = std::make_unique<LiteralQuillane>();
-    for (int call = 0; call < 600; ++call) {
+    auto optimised = std::make_unique<Observed<QuillaneVST>>(nullptr);
+    auto reference = std::make_unique<Observed<LiteralQuillane>>();
+    const bool steady = stream >= 2;
+    const unsigned changeEvery = steady ? 40 : 4;
+    const Layout& steadyLayout = kLayouts[random() % std::size(kLayouts)];
+    const size_t hostBlock = stream == 2 ? 64 : 1000;
+    for (int call = 0; call < (steady ? 2000 : 600); ++call) {
       // Change each parameter and the sample rate now and then, to anything a host could send.
       auto set = [&](VstInt32 index, float value) {
         optimised->setParameter(index, value);
         reference->setParameter(index, value);
       };
-      if (random() % 4 == 0)
+      if (random() % changeEvery == 0)
         set(0, random() % 2 ? unit(random) : pick(random, {1.3f, -0.6f, 4.0f, nan, 1e12f, -inf}));
-      if (random() % 4 == 0) set(1, random() % 2 ? unit(random) : pick(random, {nan, -1.0f, 7.0f}));
-      if (random() % 4 == 0) {
+      if (random() % changeEvery == 0)
+        set(1, random() % 2 ? unit(random) : pick(random, {nan, -1.0f, 7.0f}));
+      if (stream == 3 && random() % 8 == 0) {
+        // A few Depths again and again: settings come back to ones planned before.
+        set(2, pick(random, {0.2f, 0.0f, 0.7f}));
+      } else if (random() % changeEvery == 0) {
         // Regular depths, none, out of range, and delays of exactly the ring, just
         // inside it and just below zero (lags near the ring's length).
         const float rate = optimised->getSampleRate();
@@ -73,7 +111,7 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
                                             -1.0f * framesToDepth, -40.5f * framesToDepth,
                                             1.5f * framesToDepth, -44099.0f * framesToDepth}));
       }
-      if (random() % 8 == 0) {
+      if (random() % (2 * changeEvery) == 0) {
         const float rate =
             pick(random, {44100.0f, 48000.0f, 96000.0f, 882000.0f, 900000.0f, 0.0f, -44100.0f, nan,
                           1e30f, 8000.0f + 200000.0f * unit(random)});
@@ -81,11 +119,13 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
         reference->setSampleRate(rate);
       }
 
-      const unsigned kind = random() % 8;
-      const size_t frames = std::uniform_int_distribution<size_t>(0, kind == 0  ? kLongestBlock
-                                                                     : kind < 4 ? 700
-                                                                                : 70)(random);
-      const Layout& layout = kLayouts[random() % std::size(kLayouts)];
+      const auto kind = random() % (steady ? 64 : 8);
+      const size_t frames = kind >= 32
+                                ? hostBlock
+                                : std::uniform_int_distribution<size_t>(0, kind == 0 ? kLongestBlock
+                                                                           : kind < 4 ? 700
+                                                                                      : 70)(random);
+      const Layout& layout = steady ? steadyLayout : kLayouts[random() % std::size(kLayouts)];
       for (size_t region = 0; region < 4; ++region) {
         for (size_t i = 0; i < frames + 16; ++i)
           optimisedArena[region * kStride + i] = sample(random);
@@ -105,10 +145,39 @@ TEST(DifferentialProcessing, RandomStreamsMatchTheFrameByFrameReference) {
           << ", Input " << optimised->getParameter(0) << ", Channel " << optimised->getParameter(1)
           << ", Depth " << optimised->getParameter(2) * 50.0f << " ms at "
           << optimised->getSampleRate() << " Hz";
+      // The state a derived effect sees: the delay of this call, the ring and its position.
+      ASSERT_EQ(optimised->delayFrames(), reference->delayFrames()) << "call " << call;
+      ASSERT_EQ(optimised->ringPosition(), reference->ringPosition()) << "call " << call;
+      ASSERT_EQ(std::memcmp(optimised->ring(), reference->ring(),
+                            sizeof(float) * optimised->kRingSamples),
+                0)
+          << "call " << call;
       framesCompared += frames;
     }
   }
   EXPECT_GT(framesCompared, 4 * 44100u * 10) << "the streams must wrap the ring many times";
+}
+
+// Settings planned for, changed for one block too long to plan and changed
+// back: the block after must still see its own delay, like every block.
+TEST_P(DifferentialProcessing, SettingsComingBackAfterAnUnplannedBlock) {
+  auto optimised = std::make_unique<Observed<QuillaneVST>>(nullptr);
+  auto reference = std::make_unique<Observed<LiteralQuillane>>();
+  std::vector<float> samples(4 * kLongestBlock, 0.25f);
+  float* inputs[2] = {&samples[0], &samples[kLongestBlock]};
+  float* outputs[2] = {&samples[2 * kLongestBlock], &samples[3 * kLongestBlock]};
+  const struct {
+    float depth;
+    VstInt32 frames;
+  } steps[] = {{0.2f, 64}, {0.2f, 64}, {0.4f, 50000}, {0.2f, 64}, {0.2f, 64}};
+  for (const auto& step : steps) {
+    for (QuillaneVST* effect :
+         {static_cast<QuillaneVST*>(optimised.get()), static_cast<QuillaneVST*>(reference.get())}) {
+      effect->setParameter(QuillaneVST::kParamDepth, step.depth);
+      effect->processReplacing(inputs, outputs, step.frames);
+    }
+    EXPECT_EQ(optimised->delayFrames(), reference->delayFrames()) << step.depth * 50.0f << " ms";
+  }
 }
 
 }  // namespace

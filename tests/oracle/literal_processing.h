@@ -7,9 +7,22 @@
 // effect's own operations, so only processing differs.
 #pragma once
 
+#include <cstddef>
+
 #include "effect/quillane_vst.h"
 
-class LiteralQuillane final : public QuillaneVST {
+// The processing state a derived effect sees, exposed so tests can compare it.
+template <typename Effect>
+class Observed : public Effect {
+ public:
+  using Effect::Effect;
+  VstInt32 delayFrames() const { return this->delaySamples; }
+  VstInt32 ringPosition() const { return this->writePos; }
+  const float* ring() const { return &this->delayBuffer[0][0]; }  // both rows, row 0 first
+  static constexpr size_t kRingSamples = 2 * QuillaneVST::kDelayBufferLength;
+};
+
+class LiteralQuillane : public QuillaneVST {
  public:
   LiteralQuillane() : QuillaneVST(nullptr) {}
 
