@@ -366,6 +366,8 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
 }
 
 bool QuillaneVST::sameThroughout(VstInt32 sampleFrames, VstInt32 mode, VstInt32 channel) {
+  // One read of Input and Channel per run of kParameterRun frames stands for
+  // the read of every frame of the run (see processReplacing).
   for (VstInt32 run = kParameterRun; run < sampleFrames; run += kParameterRun) {
     if (inputMode != mode || delayedChannel != channel) return false;
   }
