@@ -124,33 +124,27 @@ using Tail = avx::Lane;  // eight frames at a time before the last few
 
 namespace {
 
-// The kernels for this processor, chosen once when the module loads. AVX-512
-// only where the processor also has VBMI2 (Ice Lake, Zen 4 and later): the
-// first AVX-512 processors lower the clock of the whole core for a while after
-// 512-bit arithmetic, which would slow everything else the host runs on it.
+// The kernels of `set`, or null where the processor or the build lacks them.
+// AVX-512 only where the processor also has VBMI2 (Ice Lake, Zen 4 and later):
+// the first AVX-512 processors lower the clock of the whole core for a while
+// after 512-bit arithmetic, which would slow everything else the host runs on it.
 const Kernel* kernelsFor(orsolane::KernelSet set) {
-  switch (set) {
 #if defined(ORSOLANE_WIDE_KERNELS)
+  __builtin_cpu_init();
+  switch (set) {
     case orsolane::KernelSet::kAvx512:
-      __builtin_cpu_init();
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vbmi2")
                  ? avx512::kKernels
                  : nullptr;
-    case orsolane::KernelSet::kAvx:
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("avx") ? avx::kKernels : nullptr;
-#endif
-    case orsolane::KernelSet::kSse2: return baseline::kKernels;
-    default: return nullptr;
+    case orsolane::KernelSet::kAvx: return __builtin_cpu_supports("avx") ? avx::kKernels : nullptr;
+    case orsolane::KernelSet::kSse2: break;
   }
+#endif
+  return set == orsolane::KernelSet::kSse2 ? baseline::kKernels : nullptr;
 }
 
-const Kernel* kKernels = [] {
-  for (auto set : {orsolane::KernelSet::kAvx512, orsolane::KernelSet::kAvx}) {
-    if (const Kernel* kernels = kernelsFor(set)) return kernels;
-  }
-  return baseline::kKernels;
-}();
+// The kernels processing uses: the widest set, chosen when the module loads.
+const Kernel* kKernels = kernelsFor(orsolane::widestKernels());
 
 // The stretch's pointers as they are.
 inline void processStretch(Shape shape, const Stretch& s, VstInt32 count) {
@@ -269,6 +263,13 @@ ORSOLANE_RARELY_USED DelayAndLag delayAndLagFor(float depthMs, float sampleRate)
 }
 
 }  // namespace
+
+orsolane::KernelSet orsolane::widestKernels() {
+  for (auto set : {KernelSet::kAvx512, KernelSet::kAvx}) {
+    if (kernelsFor(set) != nullptr) return set;
+  }
+  return KernelSet::kSse2;
+}
 
 bool orsolane::useKernels(KernelSet set) {
   const Kernel* kernels = kernelsFor(set);

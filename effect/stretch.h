@@ -33,6 +33,9 @@ using StretchKernel = void (*)(const Stretch& stretch, VstInt32 position, VstInt
 // takes the widest the processor runs well.
 enum class KernelSet { kSse2, kAvx, kAvx512 };
 
+// The set processing takes when the module loads.
+KernelSet widestKernels();
+
 // Makes instances created from now on process with `set`, so tests can hold
 // every set against the reference. False, and nothing changed, where the
 // processor or the build lacks it. Not to be called while any instance exists.

@@ -48,12 +48,7 @@ class DifferentialProcessing : public testing::TestWithParam<orsolane::KernelSet
   void SetUp() override {
     if (!orsolane::useKernels(GetParam())) GTEST_SKIP() << "this processor lacks these kernels";
   }
-  void TearDown() override {
-    // Back to the widest set, which the module would have chosen.
-    for (auto set : {orsolane::KernelSet::kAvx512, orsolane::KernelSet::kAvx}) {
-      if (orsolane::useKernels(set)) break;
-    }
-  }
+  void TearDown() override { orsolane::useKernels(orsolane::widestKernels()); }
 };
 
 std::string kernelSetName(const testing::TestParamInfo<orsolane::KernelSet>& info) {
