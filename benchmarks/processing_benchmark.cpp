@@ -137,10 +137,7 @@ struct LoadedPlugin {
     host.setBlockSize(blockSize);
     plugin = host.instantiate(module->entry(), error);
     if (!plugin) return false;
-    plugin->open();
-    plugin->setSampleRate(kRate);
-    plugin->setBlockSize(blockSize);
-    plugin->resume();
+    plugin->activate(kRate, blockSize);
     return true;
   }
   ~LoadedPlugin() {

@@ -126,6 +126,13 @@ class Plugin {
   void setBlockSize(VstInt32 size) { dispatch(effSetBlockSize, 0, size); }
   void resume() { dispatch(effMainsChanged, 0, 1); }
   void suspend() { dispatch(effMainsChanged, 0, 0); }
+  // The usual start before processing: open, sample rate, block size, resume.
+  void activate(float rate, VstInt32 blockSize) {
+    open();
+    setSampleRate(rate);
+    setBlockSize(blockSize);
+    resume();
+  }
   // Texts read through a buffer larger than the interface's limit, so a long
   // answer is seen rather than cut.
   std::string parameterName(VstInt32 index);

@@ -208,10 +208,7 @@ TEST_F(ModuleTest, ControlOpcodesAndParameterTexts) {
   EXPECT_EQ(plugin->dispatch(effGetProgram), 0);
   plugin->dispatch(effSetProgram, 0, 1);  // only one program: ignored
   EXPECT_EQ(plugin->dispatch(effGetProgram), 0);
-  plugin->open();
-  plugin->setSampleRate(48000.0f);
-  plugin->setBlockSize(256);
-  plugin->resume();
+  plugin->activate(48000.0f, 256);
   const char* names[] = {"Input", "Channel", "Depth"};
   const char* labels[] = {"", "", "ms"};
   const char* displays[] = {"Stereo", "R", "10.00000"};

@@ -95,10 +95,7 @@ class RealtimeSafety : public PluginTest {
   void SetUp() override {
     PluginTest::SetUp();
     if (HasFatalFailure()) return;
-    plugin->open();
-    plugin->setSampleRate(48000.0f);
-    plugin->setBlockSize(4096);
-    plugin->resume();
+    plugin->activate(48000.0f, 4096);
   }
 };
 

@@ -101,10 +101,7 @@ struct Session {
   std::unique_ptr<host::Plugin> active(float rate, VstInt32 block) {
     auto plugin = instance();
     step("opening an instance at " + std::to_string(static_cast<int>(rate)) + " Hz");
-    plugin->open();
-    plugin->setSampleRate(rate);
-    plugin->setBlockSize(block);
-    plugin->resume();
+    plugin->activate(rate, block);
     return plugin;
   }
   std::unique_ptr<host::Module> module;
