@@ -225,6 +225,12 @@ VstInt32 lagFor(VstInt32 delay) {
   return lag < 0 ? lag + kRing : lag;
 }
 
+// Where the delayed samples of the frame stored at ring position `position`
+// come from: `lag` positions back, from the ring's end when that is before its start.
+inline VstInt32 delayedPosition(VstInt32 position, VstInt32 lag) {
+  return position >= lag ? position - lag : position - lag + kRing;
+}
+
 // The stretch of `count` frames starting at frame `done` of the block, ring
 // position `position`, delayed samples from `readFrom`.
 Stretch stretchAt(float** inputs, float** outputs, float (*ring)[QuillaneVST::kDelayBufferLength],
@@ -358,8 +364,7 @@ void QuillaneVST::processReplacing(float** inputs, float** outputs, VstInt32 sam
     const bool behind = position < plan.lag;
     if (sampleFrames <= (behind ? plan.lag : kRing) - position) {
       writePos = position + sampleFrames;
-      const VstInt32 readFrom = position - plan.lag + (behind ? kRing : 0);
-      plan.kernel(plan.stretch, position, readFrom, sampleFrames);
+      plan.kernel(plan.stretch, position, delayedPosition(position, plan.lag), sampleFrames);
       return;
     }
   }
@@ -397,7 +402,7 @@ ORSOLANE_NOT_INLINED void QuillaneVST::processUnplanned(float** inputs, float** 
   const VstInt32 lag = lagForBits;
 
   const VstInt32 position = writePos < kRing ? writePos : 0;
-  const VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
+  const VstInt32 readFrom = delayedPosition(position, lag);
   // The longest stretch this lag allows (see above).
   const VstInt32 longestStretch = lag == 0 ? kRing : kRing - lag;
   const bool oneStretch =
@@ -457,7 +462,7 @@ void QuillaneVST::processStretches(float** inputs, float** outputs, VstInt32 sam
     while (done < end) {
       if (position >= kRing) position = 0;
       VstInt32 count = std::min({end - done, kRing - position, longestStretch});
-      VstInt32 readFrom = position >= lag ? position - lag : position - lag + kRing;
+      const VstInt32 readFrom = delayedPosition(position, lag);
       if (delayed && !copyEarly) {
         count = std::min(count, kRing - readFrom);  // the delayed positions do not wrap
       }
