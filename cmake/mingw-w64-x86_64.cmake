@@ -5,12 +5,12 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(ORSOLANE_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORSOLANE_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORSOLANE_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ORSOLANE_MINGW_PREFIX}-windres)
+set(VST_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VST_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VST_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${VST_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${ORSOLANE_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH /usr/${VST_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -24,6 +24,11 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Test executables (and GoogleTest's discovery) run through Wine, with a
-# prefix of the build's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;--prefix=${CMAKE_BINARY_DIR}/wine-prefix")
+# prefix of the build's own. The script lies beside this file in an installed
+# package and under scripts/ in the source tree.
+foreach(wine_run ${CMAKE_CURRENT_LIST_DIR}/wine-run ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+  if(EXISTS ${wine_run})
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${wine_run};--prefix=${CMAKE_BINARY_DIR}/wine-prefix")
+    break()
+  endif()
+endforeach()

@@ -1,4 +1,4 @@
-#include "effect/quillane_vst.h"
+#include "quillane_vst.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,7 +12,7 @@
 #error "Orsolane must not be built with -ffast-math: it changes the samples"
 #endif
 
-#include "framework/text_copy.h"
+#include "vst/text_copy.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ struct Lane {
 using Lane = OneSample;
 #endif
 using Tail = OneSample;
-#include "effect/stretch_kernels.inc"
+#include "stretch_kernels.inc"
 }  // namespace baseline
 
 // GCC on Linux only: on Windows GCC does not keep the stack aligned for spilled
@@ -100,7 +100,7 @@ struct Lane {
   }
 };
 using Tail = baseline::Lane;  // four frames at a time before the last few
-#include "effect/stretch_kernels.inc"
+#include "stretch_kernels.inc"
 }  // namespace avx
 #pragma GCC pop_options
 
@@ -117,7 +117,7 @@ struct Lane {
   }
 };
 using Tail = avx::Lane;  // eight frames at a time before the last few
-#include "effect/stretch_kernels.inc"
+#include "stretch_kernels.inc"
 }  // namespace avx512
 #pragma GCC pop_options
 #endif

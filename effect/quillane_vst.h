@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
-#include "effect/stretch.h"
-#include "framework/audio_effect_x.h"
+#include "stretch.h"
+#include "vst/audio_effect_x.h"
 
 class QuillaneVST : public AudioEffectX {
  public:

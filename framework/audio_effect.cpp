@@ -1,9 +1,9 @@
-#include "framework/audio_effect.h"
+#include "vst/audio_effect.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "framework/text_copy.h"
+#include "vst/text_copy.h"
 
 namespace {
 

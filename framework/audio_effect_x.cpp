@@ -1,5 +1,5 @@
 // The extended dispatcher, the extended resume and the defaults with bodies.
-#include "framework/audio_effect_x.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

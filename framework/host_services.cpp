@@ -7,7 +7,7 @@
 //   pointer    the whole answer taken as a pointer, handed on unread
 // Without a callback each answers a fixed default and calls nothing; askHost
 // (audio_effect_x.h) makes the one call.
-#include "framework/audio_effect_x.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "framework/audio_effect_x.h"
-#include "framework/text_copy.h"
+#include "vst/audio_effect_x.h"
+#include "vst/text_copy.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "framework/audio_effect.h"
-#include "framework/text_copy.h"
+#include "vst/audio_effect.h"
+#include "vst/text_copy.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "fuzz/byte_reader.h"
+#include "byte_reader.h"
 #include "vst/vst.h"
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);

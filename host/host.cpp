@@ -1,4 +1,4 @@
-#include "host/host.h"
+#include "vst/host.h"
 
 #include <sys/stat.h>
 

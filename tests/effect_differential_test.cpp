@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "effect/quillane_vst.h"
-#include "tests/oracle/literal_processing.h"
+#include "quillane_vst.h"
+#include "literal_processing.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "effect/quillane_vst.h"
+#include "quillane_vst.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "effect/quillane_vst.h"
+#include "quillane_vst.h"
 
 namespace {
 

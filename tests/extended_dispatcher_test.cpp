@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "framework/audio_effect_x.h"
-#include "host/host.h"
+#include "vst/audio_effect_x.h"
+#include "vst/host.h"
 
 namespace {
 

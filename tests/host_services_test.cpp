@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "framework/audio_effect_x.h"
-#include "host/host.h"
+#include "vst/audio_effect_x.h"
+#include "vst/host.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "framework/audio_effect_x.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/audio_effect_x.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

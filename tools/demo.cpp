@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/vsthost/vsthost.h"
+#include "vsthost.h"
 
 namespace {
 

@@ -111,6 +111,20 @@ enum { kVstVersion = 2400 };
 
 /* Plug-in categories (effGetPlugCategory). A VstInt32 on the wire. */
 typedef VstInt32 VstPlugCategory;
-enum { kPlugCategUnknown = 0, kPlugCategSynth = 2 };
+enum {
+  kPlugCategUnknown = 0,
+  kPlugCategEffect = 1,
+  kPlugCategSynth = 2,
+  kPlugCategAnalysis = 3,
+  kPlugCategMastering = 4,
+  kPlugCategSpacializer = 5,
+  kPlugCategRoomFx = 6,
+  kPlugSurroundFx = 7,
+  kPlugCategRestoration = 8,
+  kPlugCategOfflineProcess = 9,
+  kPlugCategShell = 10,
+  kPlugCategGenerator = 11,
+  kPlugCategMaxCount = 12 /* one past the last category */
+};
 
 #endif

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "effect/quillane_vst.h"
+#include "quillane_vst.h"
 
 // The processing state a derived effect sees, exposed so tests can compare it.
 template <typename Effect>

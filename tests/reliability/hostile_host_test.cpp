@@ -2,7 +2,7 @@
 // opcodes outside every range with pointers that must not be followed, closing
 // without opening, nonsense sample rates and frame counts, and thousands of
 // instances made and closed (the sanitizer and valgrind runs check for leaks).
-#include "host/host.h"
+#include "vst/host.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/plugin_test.h"
+#include "plugin_test.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/host.h"
+#include "vst/host.h"
 
 struct LoadedPlugin {
   // Loads the module at `path` and makes one instance; a failure is reported

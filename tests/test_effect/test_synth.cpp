@@ -6,7 +6,7 @@
 // what it received), so a test sees it through the host's record.
 #include <cstring>
 
-#include "framework/audio_effect_x.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

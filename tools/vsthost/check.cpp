@@ -16,7 +16,7 @@
 #include <functional>
 #include <thread>
 
-#include "tools/vsthost/vsthost.h"
+#include "vsthost.h"
 
 namespace vsthost {
 

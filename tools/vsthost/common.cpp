@@ -1,7 +1,7 @@
 // Loading a module and naming what its record holds.
 #include <cstdint>
 
-#include "tools/vsthost/vsthost.h"
+#include "vsthost.h"
 
 namespace vsthost {
 

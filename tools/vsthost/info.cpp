@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 
-#include "tools/vsthost/vsthost.h"
+#include "vsthost.h"
 
 namespace vsthost {
 

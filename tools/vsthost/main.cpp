@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/vsthost/vsthost.h"
+#include "vsthost.h"
 
 namespace {
 

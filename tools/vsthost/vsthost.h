@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/host.h"
+#include "vst/host.h"
 
 namespace vsthost {
 

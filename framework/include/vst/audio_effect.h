@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <new>
 
-#include "framework/relaxed.h"
+#include "vst/relaxed.h"
 #include "vst/vst.h"
 
 class AudioEffect;
@@ -109,6 +109,10 @@ class AudioEffect {
   virtual void programsAreChunks(bool state = true) { setFlag(effFlagsProgramChunks, state); }
   // Stores the latency in the record; tells the host nothing.
   virtual void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
+  // The effect's own version in the record (1 unless set); hosts show it and
+  // compare it when they restore a project. Not virtual: the slot order above
+  // is fixed.
+  void setVersion(VstInt32 version) { cEffect.version = version; }
 
   // [any thread] Accessors.
   virtual AEffEditor* getEditor() { return editor; }

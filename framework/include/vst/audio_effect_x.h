@@ -12,7 +12,7 @@
 // speaker-arrangement tools. Thread tags as in audio_effect.h.
 #pragma once
 
-#include "framework/audio_effect.h"
+#include "vst/audio_effect.h"
 
 class AudioEffectX : public AudioEffect {
  public:

@@ -1,6 +1,6 @@
 // The module's one exported function, under the names VSTPluginMain and main
 // (the build gives both names to this one address).
-#include "framework/audio_effect.h"
+#include "vst/audio_effect.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

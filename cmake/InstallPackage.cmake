@@ -1,0 +1,34 @@
+# `cmake --install` lays out the CMake package VstFramework:
+#   include/vst/              the interface, framework and host headers
+#   lib/                      the framework and host libraries
+#   lib/cmake/VstFramework/   the package config and version, the imported
+#                             targets vst::interface, vst::framework, vst::host,
+#                             vst_add_module with the files it links, and the
+#                             mingw-w64 toolchain file for Windows builds
+include(CMakePackageConfigHelpers)
+set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VstFramework)
+
+install(TARGETS vst_interface vst_framework vst_host EXPORT VstFrameworkTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY include/vst framework/include/vst host/include/vst
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT VstFrameworkTargets NAMESPACE vst:: DESTINATION ${package_dir})
+install(FILES
+          framework/module/VstModule.cmake
+          framework/module/plugin_main.cpp
+          framework/module/exports.map
+          framework/module/exports.def
+          framework/module/version.rc.in
+        DESTINATION ${package_dir})
+install(FILES cmake/mingw-w64-x86_64.cmake DESTINATION ${package_dir})
+install(PROGRAMS scripts/wine-run DESTINATION ${package_dir})
+
+configure_package_config_file(cmake/VstFrameworkConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VstFrameworkConfig.cmake INSTALL_DESTINATION ${package_dir})
+# A newer framework with the same major version keeps every effect built
+# against an older one working (see docs/compatibility.md).
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VstFrameworkConfigVersion.cmake
+  VERSION ${VST_FRAMEWORK_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VstFrameworkConfig.cmake
+              ${PROJECT_BINARY_DIR}/VstFrameworkConfigVersion.cmake
+        DESTINATION ${package_dir})
