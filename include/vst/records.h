@@ -9,13 +9,13 @@
 
 #include <stddef.h>
 
+#include "vst/events.h"
 #include "vst/types.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-struct VstEvents;
 struct VstTimeInfo;
 struct VstParameterProperties;
 struct VstPinProperties;

@@ -4,6 +4,7 @@
 
 #include "vst/dispatcher_opcodes.h"
 #include "vst/effect_record.h"
+#include "vst/events.h"
 #include "vst/flags.h"
 #include "vst/host_opcodes.h"
 #include "vst/records.h"
