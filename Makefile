@@ -5,7 +5,7 @@ BUILD := build/$(PRESET)
 CMAKE_BUILD_PARALLEL_LEVEL ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-.PHONY: all setup build demo test bench clean format-check test-windows build-windows dist
+.PHONY: all setup build build-products demo test bench clean format-check test-windows build-windows dist
 
 all: build
 
@@ -17,7 +17,13 @@ build: setup
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
-demo: build
+# What the demo runs, and nothing more: the modules, the examples and vsthost.
+PRODUCTS := Orsolane Gain Tremolo SineSynth vsthost orsolane_demo
+build-products: setup
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET) --target $(PRODUCTS)
+
+demo: build-products
 	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
 
 test: build format-check
@@ -38,7 +44,7 @@ clean:
 	rm -rf build dist
 
 # Every C and C++ source follows .clang-format.
-SOURCES = $(shell find include framework effect host tools tests fuzz benchmarks \
+SOURCES = $(shell find include framework effect host tools tests fuzz benchmarks examples \
             \( -name '*.c' -o -name '*.cpp' -o -name '*.h' -o -name '*.inc' \) -type f)
 format-check: setup
 	@clang-format --dry-run --Werror $(SOURCES) && echo "clang-format: every source follows .clang-format"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "vst/host.h"
 #include "literal_processing.h"
+#include "vst/host.h"
 
 namespace {
 

@@ -54,8 +54,7 @@ class Tremolo : public AudioEffectX {
     const double step = rateHz(parameters[kParamRate]) / static_cast<double>(getSampleRate());
     const float depth = parameters[kParamDepth];
     for (VstInt32 i = 0; i < sampleFrames; ++i) {
-      const float level =
-          1.0f - depth * static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * phase));
+      const float level = 1.0f - depth * static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * phase));
       outputs[0][i] = inputs[0][i] * level;
       outputs[1][i] = inputs[1][i] * level;
       phase += step;

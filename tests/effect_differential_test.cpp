@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "quillane_vst.h"
 #include "literal_processing.h"
+#include "quillane_vst.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 namespace {
 

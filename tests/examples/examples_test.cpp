@@ -45,8 +45,8 @@ TEST(SineSynthExample, NoteA4SoundsAt440Hz) {
   LoadedPlugin synth;
   ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
   synth.plugin->activate(48000.0f, 4800);
-  VstMidiEvent noteOn{kVstMidiType, sizeof(VstMidiEvent) - 8, 0, 0, 0, 0, {char(0x90), 69, 100, 0},
-                      0, 0, 0, 0};
+  VstMidiEvent noteOn{
+      kVstMidiType, sizeof(VstMidiEvent) - 8, 0, 0, 0, 0, {char(0x90), 69, 100, 0}, 0, 0, 0, 0};
   VstEvents events{1, 0, {reinterpret_cast<VstEvent*>(&noteOn), nullptr}};
   synth.plugin->dispatch(effProcessEvents, 0, 0, &events);
   // One second: count the upward zero crossings after the attack.

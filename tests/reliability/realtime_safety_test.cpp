@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ORSOLANE_SANITIZED 1

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 namespace {
 
