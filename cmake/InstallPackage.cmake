@@ -26,7 +26,7 @@ install(PROGRAMS scripts/wine-run DESTINATION ${package_dir})
 configure_package_config_file(cmake/VstFrameworkConfig.cmake.in
   ${PROJECT_BINARY_DIR}/VstFrameworkConfig.cmake INSTALL_DESTINATION ${package_dir})
 # A newer framework with the same major version keeps every effect built
-# against an older one working (see docs/compatibility.md).
+# against an older one working (see "Framework versions" in docs/writing-an-effect.md).
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VstFrameworkConfigVersion.cmake
   VERSION ${VST_FRAMEWORK_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VstFrameworkConfig.cmake

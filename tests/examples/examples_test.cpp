@@ -24,6 +24,7 @@ std::vector<float> renderOnes(host::Plugin& plugin, VstInt32 frames, VstInt32 bl
 TEST(GainExample, AQuarterOfTheRangeHalvesTheSignal) {
   LoadedPlugin gain;
   ASSERT_TRUE(gain.load(GAIN_MODULE));
+  EXPECT_EQ(gain.plugin->record()->version, 1000) << "the version the effect set";
   gain.plugin->activate(44100.0f, 64);
   gain.plugin->setParameter(0, 0.25f);
   EXPECT_EQ(gain.plugin->parameterDisplay(0), "-6.02059");
