@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "quillane_vst.h"
 #include "literal_processing.h"
+#include "quillane_vst.h"
+#include "stretch_kernels.h"
 
 namespace {
 
