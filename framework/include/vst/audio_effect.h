@@ -162,6 +162,18 @@ class AudioEffect {
     cEffect.flags = state ? (cEffect.flags | flag) : (cEffect.flags & ~flag);
   }
 
+  // The one path into the host: calls the host callback once with this
+  // instance's record and the given opcode and arguments, and returns its
+  // answer. Without a callback it calls nothing and answers 0, which every host
+  // service reads as its fixed default (1 for getMasterVersion, true for
+  // isInputConnected and isOutputConnected, the stored value for
+  // updateSampleRate and updateBlockSize, else 0, false or null). Not virtual:
+  // the slot order above is fixed.
+  VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) {
+    return audioMaster != nullptr ? audioMaster(&cEffect, opcode, index, value, ptr, opt) : 0;
+  }
+
   audioMasterCallback audioMaster;  // the host callback; may be null
   AEffEditor* editor;               // owned; null when the effect has no editor
   Relaxed<float> sampleRate;        // Hz; written by control calls, read by processing

@@ -214,13 +214,6 @@ class AudioEffectX : public AudioEffect {
   virtual bool getChunkFile(void* nativePath);  // host service
 
   // The largest channel count whose arrangement size fits a signed 32-bit byte count.
-  static constexpr VstInt32 kMaxArrangementChannels = 19173961;
-
- private:
-  // One call of the host callback with this instance's record; the host
-  // services test audioMaster for null before they ask.
-  VstIntPtr askHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                    float opt = 0.0f) {
-    return audioMaster(&cEffect, opcode, index, value, ptr, opt);
-  }
+  static constexpr VstInt32 kMaxArrangementChannels =
+      (0x7FFFFFFF - kVstSpeakerArrangementHeaderSize) / kVstSpeakerPropertiesSize;
 };
