@@ -24,7 +24,7 @@ extern "C" VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback aud
 // Load and unload notifications answer success and do nothing else: the
 // framework keeps no global state, and what an effect keeps (Orsolane: the
 // kernel set it processes with, chosen when the module loads) is set up by the
-// module's static initialisation, which has run before the first notification
-// returns.
+// module's static initialisation, which the runtime completes before it passes
+// the load notification on to this function.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
