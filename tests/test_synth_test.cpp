@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 namespace {
 

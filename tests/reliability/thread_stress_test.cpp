@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 namespace {
 
@@ -71,11 +71,9 @@ uint32_t nextRandom(uint32_t& state) {
 TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
   LoadedPlugin loaded;
   ASSERT_TRUE(loaded.load(ORSOLANE_MODULE));
-  host::Host& host = loaded.host;
   host::Plugin* plugin = loaded.plugin.get();
   plugin->open();
   plugin->resume();
-  host.clearCalls();
 
   std::atomic<bool> stop{false};
   std::atomic<long> changes{0};
@@ -126,7 +124,6 @@ TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
   EXPECT_EQ(failure, "");
   EXPECT_GT(frame, 100000) << "processing barely ran";
   EXPECT_GT(changes.load(), 1000) << "the changing threads barely ran";
-  EXPECT_TRUE(host.calls().empty());
 }
 
 }  // namespace
