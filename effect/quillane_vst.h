@@ -1,29 +1,32 @@
 // Orsolane: a Haas stereo widener. It selects a source from the stereo input
 // (the pair, left, right or their mono mean), sends it to both outputs and
 // delays one output channel by 0 to 50 ms through a ring of the last 44100
-// input frames held inside the instance.
+// input frames held inside the instance. The processing itself is in
+// delay_processing.h and stretch_kernels.h.
 //
 // How values cross threads:
 //   inputMode, delayedChannel  written by setParameter [any thread]; read by
 //                              processing at least once every 64 frames
-//                              (relaxed atomics; see processReplacing)
+//                              (relaxed atomics; see delay_processing.cpp)
 //   depthMs, sampleRate        written by setParameter / setSampleRate; read by
 //                              processing once per call (relaxed atomics)
 //   delaySamples, delayBuffer, writePos
 //                              belong to processing alone [audio thread]
 #pragma once
 
-#include <cstdint>
-
-#include "stretch.h"
+#include "delay_processing.h"
 #include "vst/audio_effect_x.h"
 
 class QuillaneVST : public AudioEffectX {
  public:
   enum Parameter : VstInt32 { kParamInput = 0, kParamChannel = 1, kParamDepth = 2, kNumParams = 3 };
-  enum InputMode : VstInt32 { kInputStereo = 0, kInputLeft = 1, kInputRight = 2, kInputMono = 3 };
+  using InputMode = orsolane::InputMode;
+  static constexpr InputMode kInputStereo = orsolane::kInputStereo;
+  static constexpr InputMode kInputLeft = orsolane::kInputLeft;
+  static constexpr InputMode kInputRight = orsolane::kInputRight;
+  static constexpr InputMode kInputMono = orsolane::kInputMono;
   // Frames per ring row, at every sample rate; also the largest delay accepted.
-  static constexpr VstInt32 kDelayBufferLength = 44100;
+  static constexpr VstInt32 kDelayBufferLength = orsolane::kRingFrames;
   static constexpr VstInt32 kUniqueId = VST_FOUR_CHARS('v', 'q', 'z', 'x');
 
   // [construction] Makes no host call.
@@ -51,7 +54,9 @@ class QuillaneVST : public AudioEffectX {
   // The delay in frames that processing uses for a Depth and a sample rate:
   // truncated, 0 above the ring's length, and 0 where the product has no 32-bit
   // value or would carry the ring arithmetic past 32 bits.
-  static VstInt32 delayFramesFor(float depthMs, float sampleRate);
+  static VstInt32 delayFramesFor(float depthMs, float sampleRate) {
+    return orsolane::delayFramesFor(depthMs, sampleRate);
+  }
 
  protected:
   // The state, reachable by derived effects (and by the frame-by-frame reference
@@ -64,37 +69,17 @@ class QuillaneVST : public AudioEffectX {
   VstInt32 writePos;                         // 0 to kDelayBufferLength
 
  private:
-  // The delay last computed and the exact Depth and sample rate (their bits) it
-  // was computed from, so an unchanged pair costs no division [audio thread].
-  std::uint32_t delayDepthBits = 0;
-  std::uint32_t delayRateBits = 0;
-  VstInt32 delayForBits = 0;
-  VstInt32 lagForBits = 0;  // how far the delayed output lags, for delayForBits
-
-  // The plan for the usual block: the same buffers, Depth, sample rate, Input
-  // and Channel as a block before it. It holds that block's stretch from frame
-  // 0 and ring position 0 and its kernel, so such a block costs a few
-  // comparisons before its kernel runs [audio thread].
-  struct Plan {
-    std::uint32_t depthBits, rateBits;  // delaySamples is the delay for these
-    VstInt32 mode, channel;
-    VstInt32 frames;  // the longest block found free of partial overlaps; 0: no plan
-    VstInt32 lag;
-    const float* buffers[4];  // inputs[0], inputs[1], outputs[0], outputs[1]
-    orsolane::StretchKernel kernel;
-    orsolane::Stretch stretch;
+  // One record per parameter: its name and label, and how it is set, read and
+  // shown. Indexed by Parameter.
+  struct ParameterInfo {
+    const char* name;
+    const char* label;
+    void (*set)(QuillaneVST& effect, float value);
+    float (*get)(const QuillaneVST& effect);
+    void (*display)(QuillaneVST& effect, char* text);
   };
-  Plan plan{};
+  static const ParameterInfo kParameters[kNumParams];
 
-  // Every block the planned path does not take: the first of new buffers or
-  // settings, ring wraps, partly overlapping buffers, parameter changes within
-  // the block. `depth` and `rate` are the values read for this call, `mode` and
-  // `channel` those read for its first run of frames [audio thread].
-  void processUnplanned(float** inputs, float** outputs, VstInt32 sampleFrames, float depth,
-                        float rate, VstInt32 mode, VstInt32 channel);
-  // True when Input and Channel read for every later run of kParameterRun
-  // frames of the block are `mode` and `channel` [audio thread].
-  bool sameThroughout(VstInt32 sampleFrames, VstInt32 mode, VstInt32 channel);
-  void processStretches(float** inputs, float** outputs, VstInt32 sampleFrames, VstInt32 lag,
-                        VstInt32 mode, VstInt32 channel);
+  // The delay last computed and the plan for the usual block [audio thread].
+  orsolane::DelayProcessing processing;
 };

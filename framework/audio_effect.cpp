@@ -131,7 +131,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
 
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
   setParameter(index, value);
-  if (audioMaster != nullptr) audioMaster(&cEffect, audioMasterAutomate, index, 0, nullptr, value);
+  callHost(audioMasterAutomate, index, 0, nullptr, value);
 }
 
 void AudioEffect::getProgramName(char* name) {
@@ -153,30 +153,25 @@ void AudioEffect::getParameterName(VstInt32 index, char* text) {
   if (text != nullptr) *text = '\0';
 }
 
+// The host services of AudioEffect; those of AudioEffectX are in
+// host_services.cpp. Each makes its one call through callHost.
+
 VstInt32 AudioEffect::getMasterVersion() {
-  if (audioMaster == nullptr) return 1;
-  const auto version =
-      static_cast<VstInt32>(audioMaster(&cEffect, audioMasterVersion, 0, 0, nullptr, 0.0f));
+  const auto version = static_cast<VstInt32>(callHost(audioMasterVersion));
   return version != 0 ? version : 1;
 }
 
 VstInt32 AudioEffect::getCurrentUniqueId() {
-  if (audioMaster == nullptr) return 0;
-  return static_cast<VstInt32>(audioMaster(&cEffect, audioMasterCurrentId, 0, 0, nullptr, 0.0f));
+  return static_cast<VstInt32>(callHost(audioMasterCurrentId));
 }
 
-void AudioEffect::masterIdle() {
-  if (audioMaster != nullptr) audioMaster(&cEffect, audioMasterIdle, 0, 0, nullptr, 0.0f);
-}
+void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
 
+// An answer of 0 means connected.
 bool AudioEffect::isInputConnected(VstInt32 input) {
-  if (audioMaster == nullptr) return true;
-  const VstIntPtr answer = audioMaster(&cEffect, audioMasterPinConnected, input, 0, nullptr, 0.0f);
-  return static_cast<VstInt32>(answer) == 0;
+  return static_cast<VstInt32>(callHost(audioMasterPinConnected, input, 0)) == 0;
 }
 
 bool AudioEffect::isOutputConnected(VstInt32 output) {
-  if (audioMaster == nullptr) return true;
-  const VstIntPtr answer = audioMaster(&cEffect, audioMasterPinConnected, output, 1, nullptr, 0.0f);
-  return static_cast<VstInt32>(answer) == 0;
+  return static_cast<VstInt32>(callHost(audioMasterPinConnected, output, 1)) == 0;
 }

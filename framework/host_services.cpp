@@ -5,8 +5,9 @@
 //   int        the low 32 bits, signed
 //   non-zero   true when any of the 64 bits is set
 //   pointer    the whole answer taken as a pointer, handed on unread
-// Without a callback each answers a fixed default and calls nothing; askHost
-// (audio_effect_x.h) makes the one call.
+// callHost (audio_effect.h) makes the one call; without a callback it calls
+// nothing and answers 0, which each reading below turns into the service's
+// fixed default.
 #include "vst/audio_effect_x.h"
 
 namespace {
@@ -21,185 +22,149 @@ T* pointerOf(VstIntPtr answer) {
 }  // namespace
 
 bool AudioEffectX::beginEdit(VstInt32 index) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterBeginEdit, index));
+  return nonZero(callHost(audioMasterBeginEdit, index));
 }
 
-bool AudioEffectX::endEdit(VstInt32 index) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterEndEdit, index));
-}
+bool AudioEffectX::endEdit(VstInt32 index) { return nonZero(callHost(audioMasterEndEdit, index)); }
 
-bool AudioEffectX::ioChanged() {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterIOChanged));
-}
+bool AudioEffectX::ioChanged() { return nonZero(callHost(audioMasterIOChanged)); }
 
 double AudioEffectX::updateSampleRate() {
-  if (audioMaster != nullptr) {
-    const VstIntPtr rate = askHost(audioMasterGetSampleRate);
-    if (rate > 0) sampleRate = static_cast<float>(rate);
-  }
+  const VstIntPtr rate = callHost(audioMasterGetSampleRate);  // 0 without a host: no change
+  if (rate > 0) sampleRate = static_cast<float>(rate);
   return static_cast<double>(sampleRate.load());
 }
 
 VstInt32 AudioEffectX::updateBlockSize() {
-  if (audioMaster != nullptr) {
-    const VstInt32 size = intOf(askHost(audioMasterGetBlockSize));
-    if (size > 0) blockSize = size;
-  }
+  const VstInt32 size = intOf(callHost(audioMasterGetBlockSize));  // 0 without a host: no change
+  if (size > 0) blockSize = size;
   return blockSize;
 }
 
-VstInt32 AudioEffectX::getInputLatency() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetInputLatency)) : 0;
-}
+VstInt32 AudioEffectX::getInputLatency() { return intOf(callHost(audioMasterGetInputLatency)); }
 
-VstInt32 AudioEffectX::getOutputLatency() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetOutputLatency)) : 0;
-}
+VstInt32 AudioEffectX::getOutputLatency() { return intOf(callHost(audioMasterGetOutputLatency)); }
 
 VstTimeInfo* AudioEffectX::getTimeInfo(VstInt32 filter) {
-  return audioMaster != nullptr ? pointerOf<VstTimeInfo>(askHost(audioMasterGetTime, 0, filter))
-                                : nullptr;
+  return pointerOf<VstTimeInfo>(callHost(audioMasterGetTime, 0, filter));
 }
 
 VstInt32 AudioEffectX::getCurrentProcessLevel() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetCurrentProcessLevel)) : 0;
+  return intOf(callHost(audioMasterGetCurrentProcessLevel));
 }
 
 VstInt32 AudioEffectX::getAutomationState() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetAutomationState)) : 0;
+  return intOf(callHost(audioMasterGetAutomationState));
 }
 
 bool AudioEffectX::getHostVendorString(char* text) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterGetVendorString, 0, 0, text));
+  return nonZero(callHost(audioMasterGetVendorString, 0, 0, text));
 }
 
 bool AudioEffectX::getHostProductString(char* text) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterGetProductString, 0, 0, text));
+  return nonZero(callHost(audioMasterGetProductString, 0, 0, text));
 }
 
 VstInt32 AudioEffectX::getHostVendorVersion() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetVendorVersion)) : 0;
+  return intOf(callHost(audioMasterGetVendorVersion));
 }
 
 VstIntPtr AudioEffectX::hostVendorSpecific(VstInt32 lArg1, VstIntPtr lArg2, void* ptrArg,
                                            float floatArg) {
-  return audioMaster != nullptr ? askHost(audioMasterVendorSpecific, lArg1, lArg2, ptrArg, floatArg)
-                                : 0;
+  return callHost(audioMasterVendorSpecific, lArg1, lArg2, ptrArg, floatArg);
 }
 
 VstInt32 AudioEffectX::canHostDo(char* text) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterCanDo, 0, 0, text)) ? 1 : 0;
+  return nonZero(callHost(audioMasterCanDo, 0, 0, text)) ? 1 : 0;
 }
 
-VstInt32 AudioEffectX::getHostLanguage() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetLanguage)) : 0;
-}
+VstInt32 AudioEffectX::getHostLanguage() { return intOf(callHost(audioMasterGetLanguage)); }
 
-void* AudioEffectX::getDirectory() {
-  return audioMaster != nullptr ? pointerOf<void>(askHost(audioMasterGetDirectory)) : nullptr;
-}
+void* AudioEffectX::getDirectory() { return pointerOf<void>(callHost(audioMasterGetDirectory)); }
 
-bool AudioEffectX::updateDisplay() {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterUpdateDisplay));
-}
+bool AudioEffectX::updateDisplay() { return nonZero(callHost(audioMasterUpdateDisplay)); }
 
 bool AudioEffectX::sizeWindow(VstInt32 width, VstInt32 height) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterSizeWindow, width, height));
+  return nonZero(callHost(audioMasterSizeWindow, width, height));
 }
 
 bool AudioEffectX::openFileSelector(VstFileSelect* select) {
-  return audioMaster != nullptr && select != nullptr &&
-         nonZero(askHost(audioMasterOpenFileSelector, 0, 0, select));
+  return select != nullptr && nonZero(callHost(audioMasterOpenFileSelector, 0, 0, select));
 }
 
 bool AudioEffectX::closeFileSelector(VstFileSelect* select) {
-  return audioMaster != nullptr && select != nullptr &&
-         nonZero(askHost(audioMasterCloseFileSelector, 0, 0, select));
+  return select != nullptr && nonZero(callHost(audioMasterCloseFileSelector, 0, 0, select));
 }
 
 bool AudioEffectX::offlineRead(VstOfflineTask* offline, VstOfflineOption option, bool readSource) {
-  return audioMaster != nullptr &&
-         nonZero(askHost(audioMasterOfflineRead, readSource ? 1 : 0, option, offline));
+  return nonZero(callHost(audioMasterOfflineRead, readSource ? 1 : 0, option, offline));
 }
 
 bool AudioEffectX::offlineWrite(VstOfflineTask* offline, VstOfflineOption option) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterOfflineWrite, 0, option, offline));
+  return nonZero(callHost(audioMasterOfflineWrite, 0, option, offline));
 }
 
 bool AudioEffectX::offlineStart(VstAudioFile* audioFiles, VstInt32 numAudioFiles,
                                 VstInt32 numNewAudioFiles) {
-  return audioMaster != nullptr &&
-         nonZero(askHost(audioMasterOfflineStart, numNewAudioFiles, numAudioFiles, audioFiles));
+  return nonZero(callHost(audioMasterOfflineStart, numNewAudioFiles, numAudioFiles, audioFiles));
 }
 
 VstInt32 AudioEffectX::offlineGetCurrentPass() {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterOfflineGetCurrentPass)) ? 1 : 0;
+  return nonZero(callHost(audioMasterOfflineGetCurrentPass)) ? 1 : 0;
 }
 
 VstInt32 AudioEffectX::offlineGetCurrentMetaPass() {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterOfflineGetCurrentMetaPass)) ? 1 : 0;
+  return nonZero(callHost(audioMasterOfflineGetCurrentMetaPass)) ? 1 : 0;
 }
 
-void AudioEffectX::wantEvents(VstInt32 filter) {
-  if (audioMaster != nullptr) askHost(audioMasterWantMidi, 0, filter);
-}
+void AudioEffectX::wantEvents(VstInt32 filter) { callHost(audioMasterWantMidi, 0, filter); }
 
-VstInt32 AudioEffectX::tempoAt(VstInt32 pos) {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterTempoAt, 0, pos)) : 0;
-}
+VstInt32 AudioEffectX::tempoAt(VstInt32 pos) { return intOf(callHost(audioMasterTempoAt, 0, pos)); }
 
 VstInt32 AudioEffectX::getNumAutomatableParameters() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetNumAutomatableParameters)) : 0;
+  return intOf(callHost(audioMasterGetNumAutomatableParameters));
 }
 
 VstInt32 AudioEffectX::getParameterQuantization() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterGetParameterQuantization)) : 0;
+  return intOf(callHost(audioMasterGetParameterQuantization));
 }
 
-bool AudioEffectX::needIdle() {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterNeedIdle));
-}
+bool AudioEffectX::needIdle() { return nonZero(callHost(audioMasterNeedIdle)); }
 
 AEffect* AudioEffectX::getPreviousPlug(VstInt32 input) {
   (void)input;  // the host is never told which pin
-  return audioMaster != nullptr ? pointerOf<AEffect>(askHost(audioMasterGetPreviousPlug)) : nullptr;
+  return pointerOf<AEffect>(callHost(audioMasterGetPreviousPlug));
 }
 
 AEffect* AudioEffectX::getNextPlug(VstInt32 output) {
   (void)output;  // the host is never told which pin
-  return audioMaster != nullptr ? pointerOf<AEffect>(askHost(audioMasterGetNextPlug)) : nullptr;
+  return pointerOf<AEffect>(callHost(audioMasterGetNextPlug));
 }
 
 VstInt32 AudioEffectX::willProcessReplacing() {
-  return audioMaster != nullptr ? intOf(askHost(audioMasterWillReplaceOrAccumulate)) : 0;
+  return intOf(callHost(audioMasterWillReplaceOrAccumulate));
 }
 
 void AudioEffectX::setOutputSamplerate(float samplerate) {
-  if (audioMaster != nullptr) askHost(audioMasterSetOutputSampleRate, 0, 0, nullptr, samplerate);
+  callHost(audioMasterSetOutputSampleRate, 0, 0, nullptr, samplerate);
 }
 
 VstSpeakerArrangement* AudioEffectX::getInputSpeakerArrangement() {
-  return audioMaster != nullptr
-             ? pointerOf<VstSpeakerArrangement>(askHost(audioMasterGetInputSpeakerArrangement))
-             : nullptr;
+  return pointerOf<VstSpeakerArrangement>(callHost(audioMasterGetInputSpeakerArrangement));
 }
 
 VstSpeakerArrangement* AudioEffectX::getOutputSpeakerArrangement() {
-  return audioMaster != nullptr
-             ? pointerOf<VstSpeakerArrangement>(askHost(audioMasterGetOutputSpeakerArrangement))
-             : nullptr;
+  return pointerOf<VstSpeakerArrangement>(callHost(audioMasterGetOutputSpeakerArrangement));
 }
 
 void* AudioEffectX::openWindow(VstWindow* window) {
-  return audioMaster != nullptr ? pointerOf<void>(askHost(audioMasterOpenWindow, 0, 0, window))
-                                : nullptr;
+  return pointerOf<void>(callHost(audioMasterOpenWindow, 0, 0, window));
 }
 
 bool AudioEffectX::closeWindow(VstWindow* window) {
-  return audioMaster != nullptr && nonZero(askHost(audioMasterCloseWindow, 0, 0, window));
+  return nonZero(callHost(audioMasterCloseWindow, 0, 0, window));
 }
 
 bool AudioEffectX::getChunkFile(void* nativePath) {
-  return audioMaster != nullptr && nativePath != nullptr &&
-         nonZero(askHost(audioMasterGetChunkFile, 0, 0, nativePath));
+  return nativePath != nullptr && nonZero(callHost(audioMasterGetChunkFile, 0, 0, nativePath));
 }

@@ -39,7 +39,6 @@ class RecordingEffect : public AudioEffectX {
                  float opt = 0.0f) {
     return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
   }
-  VstInt32 flags() const { return cEffect.flags; }
   VstInt32 storedBlockSize() const { return blockSize; }
   std::vector<std::string> log;
 };
@@ -113,31 +112,6 @@ TEST(BaseDispatcher, TextDefaultsWriteOneZeroByte) {
     EXPECT_EQ(effect.base(opcode, 0, 0, buffer), 0);
     EXPECT_EQ(std::string(buffer, 4), std::string("\0yzw", 4)) << opcode;
     EXPECT_EQ(effect.base(opcode, 0, 0, nullptr), 0) << "null buffer, opcode " << opcode;
-  }
-}
-
-TEST(BaseClass, FlagSettersChangeOnlyTheirBit) {
-  RecordingEffect effect;
-  using Setter = void (AudioEffect::*)(bool);
-  struct Case {
-    Setter setter;
-    VstInt32 bit;
-  };
-  for (const Case c :
-       {Case{&AudioEffect::hasClip, 0x2}, Case{&AudioEffect::hasVu, 0x4},
-        Case{&AudioEffect::canMono, 0x8}, Case{&AudioEffect::canProcessReplacing, 0x10},
-        Case{&AudioEffect::programsAreChunks, 0x20},
-        Case{&AudioEffect::canDoubleReplacing, 0x1000}}) {
-    const VstInt32 before = effect.flags();
-    for (int twice = 0; twice < 2; ++twice) {
-      (effect.*c.setter)(true);
-      EXPECT_EQ(effect.flags(), before | c.bit);
-    }
-    for (int twice = 0; twice < 2; ++twice) {
-      (effect.*c.setter)(false);
-      EXPECT_EQ(effect.flags(), before & ~c.bit);
-    }
-    (effect.*c.setter)((before & c.bit) != 0);
   }
 }
 

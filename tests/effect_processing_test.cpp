@@ -173,19 +173,6 @@ TEST(Processing, NegativeDelayReadsOlderHistoryInsideTheRing) {
   for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out.right[i], lagged(in.right, i, lag)) << i;
 }
 
-TEST(Processing, BlockSizesDoNotChangeTheStream) {
-  const Stereo in = noise(100000, 7);
-  auto whole = makeEffect();
-  const Stereo expected = run(*whole, in);
-  for (const std::vector<size_t>& blocks :
-       std::vector<std::vector<size_t>>{{1}, {7, 1, 64, 0, 513}, {45000}, {44100}, {4096}}) {
-    auto effect = makeEffect();
-    const Stereo out = run(*effect, in, blocks);
-    ASSERT_EQ(out.left, expected.left);
-    ASSERT_EQ(out.right, expected.right);
-  }
-}
-
 TEST(Processing, SwitchingInputOrChannelReadsRealHistory) {
   const Stereo in = noise(3000, 8);
   auto effect = makeEffect();
@@ -198,39 +185,6 @@ TEST(Processing, SwitchingInputOrChannelReadsRealHistory) {
   std::copy(in.right.begin() + 1000, in.right.end(), rest.right.begin());
   const Stereo out = run(*effect, rest);
   for (size_t i = 0; i < rest.size(); ++i) ASSERT_EQ(out.right[i], in.left[1000 + i - 440]) << i;
-}
-
-TEST(Processing, InPlaceMatchesSeparateBuffers) {
-  const Stereo in = noise(5000, 9);
-  for (float mode : {0.0f, 0.25f, 0.5f, 0.75f}) {
-    for (float depth : {0.0f, 0.2f}) {
-      auto separate = makeEffect(), inPlace = makeEffect();
-      for (auto* e : {separate.get(), inPlace.get()}) {
-        e->setParameter(QuillaneVST::kParamInput, mode);
-        e->setParameter(QuillaneVST::kParamDepth, depth);
-      }
-      const Stereo expected = run(*separate, in, {256});
-      Stereo buffer = in;
-      for (size_t start = 0; start < buffer.size(); start += 256) {
-        float* channels[2] = {buffer.left.data() + start, buffer.right.data() + start};
-        inPlace->processReplacing(
-            channels, channels,
-            static_cast<VstInt32>(std::min<size_t>(256, buffer.size() - start)));
-      }
-      ASSERT_EQ(buffer.left, expected.left) << mode << " " << depth;
-      ASSERT_EQ(buffer.right, expected.right) << mode << " " << depth;
-    }
-  }
-}
-
-TEST(Processing, EmptyAndNegativeFrameCountsTouchNothing) {
-  auto effect = makeEffect();
-  float sentinel[2] = {7.0f, 7.0f};
-  float* channels[2] = {&sentinel[0], &sentinel[1]};
-  effect->processReplacing(channels, channels, 0);
-  effect->processReplacing(channels, channels, -5);
-  EXPECT_EQ(sentinel[0], 7.0f);
-  EXPECT_EQ(sentinel[1], 7.0f);
 }
 
 TEST(Processing, SampleRateChangeKeepsTheRing) {

@@ -1,5 +1,5 @@
 // The extended dispatcher's rows, its fall-through, the extended defaults,
-// resume's event test and the slot order of AudioEffectX's operations.
+// resume's event test, the flag setters and the slot order of both classes' operations.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -217,22 +217,38 @@ TEST(ExtendedDefaults, AnswerLikeAnEffectWithoutOptionalFeatures) {
   EXPECT_EQ(effect.getSampleRate(), 96000.0f);
 }
 
-TEST(ExtendedDefaults, FlagSettersChangeOnlyTheirBit) {
+// Every flag setter of both classes, one row each: a setter that touches
+// another bit, or does not set or clear its own (also when called twice).
+TEST(FlagSetters, ASetterChangingAnotherBit) {
   PlainEffect effect;
   using Setter = void (AudioEffectX::*)(bool);
-  const std::pair<Setter, VstInt32> setters[] = {{&AudioEffectX::isSynth, 0x100},
-                                                 {&AudioEffectX::noTail, 0x200},
-                                                 {&AudioEffectX::wantAsyncOperation, 0x400},
-                                                 {&AudioEffectX::hasExternalBuffer, 0x800}};
-  for (const auto& [setter, bit] : setters) {
+  struct Row {
+    Setter setter;
+    VstInt32 bit;
+  };
+  const Row rows[] = {{&AudioEffectX::hasClip, 0x2},
+                      {&AudioEffectX::hasVu, 0x4},
+                      {&AudioEffectX::canMono, 0x8},
+                      {&AudioEffectX::canProcessReplacing, 0x10},
+                      {&AudioEffectX::programsAreChunks, 0x20},
+                      {&AudioEffectX::isSynth, 0x100},
+                      {&AudioEffectX::noTail, 0x200},
+                      {&AudioEffectX::wantAsyncOperation, 0x400},
+                      {&AudioEffectX::hasExternalBuffer, 0x800},
+                      {&AudioEffectX::canDoubleReplacing, 0x1000}};
+  for (const Row& row : rows) {
     const VstInt32 before = effect.flags();
-    (effect.*setter)(true);
-    EXPECT_EQ(effect.flags(), before | bit);
-    (effect.*setter)(false);
-    EXPECT_EQ(effect.flags(), before & ~bit);
-    (effect.*setter)(true);
+    for (int twice = 0; twice < 2; ++twice) {
+      (effect.*row.setter)(true);
+      EXPECT_EQ(effect.flags(), before | row.bit) << row.bit;
+    }
+    for (int twice = 0; twice < 2; ++twice) {
+      (effect.*row.setter)(false);
+      EXPECT_EQ(effect.flags(), before & ~row.bit) << row.bit;
+    }
+    (effect.*row.setter)(true);  // the next rows run with this bit set
   }
-  EXPECT_EQ(effect.flags(), 0x10 | 0xF00);
+  EXPECT_EQ(effect.flags(), 0x1F3E);
 }
 
 TEST(ExtendedResume, AsksForEventsOnlyForSynthsAndMidiReceivers) {
@@ -271,10 +287,28 @@ std::ptrdiff_t slotOf(F member) {
   return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
 }
 
-TEST(AudioEffectXSlots, TheOperationsFollowTheBaseClassInTheirFixedOrder) {
+// Every virtual operation of both classes in the order of its slot, the
+// binary contract with effects built against the framework: the destructor's
+// two entries, then AudioEffect's 49 operations, then AudioEffectX's 102. An
+// operation inserted, removed or moved in either class shifts a slot here.
+TEST(VirtualSlots, AnOperationOutOfItsSlot) {
   // clang-format off
+#define BASE(name) slotOf(&AudioEffect::name)
 #define SLOT(name) slotOf(&AudioEffectX::name)
-  const std::ptrdiff_t slots[] = {
+  const std::ptrdiff_t base[] = {
+    BASE(dispatcher), BASE(open), BASE(close), BASE(suspend), BASE(resume), BASE(setSampleRate),
+    BASE(setBlockSize), BASE(processReplacing), BASE(processDoubleReplacing), BASE(setParameter),
+    BASE(getParameter), BASE(setParameterAutomated), BASE(getProgram), BASE(setProgram),
+    BASE(setProgramName), BASE(getProgramName), BASE(getParameterLabel),
+    BASE(getParameterDisplay), BASE(getParameterName), BASE(getChunk), BASE(setChunk),
+    BASE(setUniqueID), BASE(setNumInputs), BASE(setNumOutputs), BASE(canProcessReplacing),
+    BASE(canDoubleReplacing), BASE(programsAreChunks), BASE(setInitialDelay), BASE(getEditor),
+    BASE(getAeffect), BASE(getSampleRate), BASE(getBlockSize), BASE(getMasterVersion),
+    BASE(getCurrentUniqueId), BASE(masterIdle), BASE(dB2string), BASE(Hz2string),
+    BASE(ms2string), BASE(float2string), BASE(int2string), BASE(process), BASE(getVu),
+    BASE(hasVu), BASE(hasClip), BASE(canMono), BASE(setRealtimeQualities),
+    BASE(setOfflineQualities), BASE(isInputConnected), BASE(isOutputConnected)};
+  const std::ptrdiff_t extended[] = {
     SLOT(canParameterBeAutomated), SLOT(string2parameter), SLOT(getParameterProperties),
     SLOT(beginEdit), SLOT(endEdit), SLOT(getProgramNameIndexed), SLOT(beginSetProgram),
     SLOT(endSetProgram), SLOT(beginLoadBank), SLOT(beginLoadProgram), SLOT(ioChanged),
@@ -305,11 +339,14 @@ TEST(AudioEffectXSlots, TheOperationsFollowTheBaseClassInTheirFixedOrder) {
     SLOT(setBlockSizeAndSampleRate), SLOT(getErrorText), SLOT(getIcon), SLOT(setViewPosition),
     SLOT(fxIdle), SLOT(keysRequired), SLOT(getChunkFile)};
 #undef SLOT
+#undef BASE
   // clang-format on
-  ASSERT_EQ(std::size(slots), 102u);
-  const std::ptrdiff_t first = slotOf(&AudioEffect::isOutputConnected) + 1;
-  for (std::size_t i = 0; i < std::size(slots); ++i)
-    EXPECT_EQ(slots[i], first + std::ptrdiff_t(i)) << i;
+  ASSERT_EQ(std::size(base), 49u);
+  ASSERT_EQ(std::size(extended), 102u);
+  for (std::size_t i = 0; i < std::size(base); ++i)
+    EXPECT_EQ(base[i], 2 + std::ptrdiff_t(i)) << "AudioEffect operation " << i;
+  for (std::size_t i = 0; i < std::size(extended); ++i)
+    EXPECT_EQ(extended[i], 2 + 49 + std::ptrdiff_t(i)) << "AudioEffectX operation " << i;
   EXPECT_EQ(slotOf(&AudioEffectX::dispatcher), slotOf(&AudioEffect::dispatcher))
       << "overrides add no slot";
   EXPECT_EQ(slotOf(&AudioEffectX::resume), slotOf(&AudioEffect::resume));

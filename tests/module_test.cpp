@@ -177,21 +177,37 @@ TEST_F(ModuleTest, IdentityTextsAreExactlyTwentyFiveBytes) {
   EXPECT_EQ(plugin->dispatch(effCanDo, 0, 0, capability), 0);
 }
 
+// The one place that holds the effect to calling its host only for the
+// version query: every opcode in and far outside the ranges, with buffers and
+// without, switching on and off, processing of every kind of frame count and in
+// place, the parameter calls with any index and value, and closing.
 TEST_F(ModuleTest, NoHostCallAfterTheVersionQuery) {
   host.clearCalls();
   char buffer[256];
-  for (VstInt32 opcode = 0; opcode <= 79; ++opcode) {
+  for (VstInt32 opcode = -10; opcode <= 100; ++opcode) {
     if (opcode == effClose) continue;
-    for (VstIntPtr value : {VstIntPtr(0), reinterpret_cast<VstIntPtr>(buffer)}) {
-      std::memset(buffer, 0, sizeof buffer);
-      plugin->dispatch(opcode, 0, value, buffer, 0.0f);
+    for (VstInt32 index : {-1, 0, 1, 2, 3}) {
+      for (VstIntPtr value : {VstIntPtr(0), reinterpret_cast<VstIntPtr>(buffer)}) {
+        std::memset(buffer, 0, sizeof buffer);
+        plugin->dispatch(opcode, index, value, buffer, 0.0f);
+      }
+      if (opcode != effSetSampleRate && opcode != effMainsChanged)
+        plugin->dispatch(opcode, index, 0, nullptr, 0.0f);
     }
   }
-  float left[64] = {}, right[64] = {};
-  float* channels[2] = {left, right};
-  plugin->processReplacing(channels, channels, 64);
-  plugin->setParameter(0, 0.5f);
-  plugin->getParameter(0);
+  std::vector<float> left(70000, 0.25f), right(70000, -0.5f), outLeft(70000), outRight(70000);
+  float* inputs[2] = {left.data(), right.data()};
+  float* outputs[2] = {outLeft.data(), outRight.data()};
+  plugin->setSampleRate(44100.0f);
+  for (VstInt32 frames : {0, -1, 1, 64, 4096, 70000})
+    plugin->processReplacing(inputs, outputs, frames);
+  plugin->processReplacing(inputs, inputs, 512);  // in place
+  for (VstInt32 index = -1; index <= 3; ++index) {
+    for (float value : {0.0f, 0.3f, 0.8f, 1.0f, -7.0f, 1e38f}) {
+      plugin->setParameter(index, value);
+      plugin->getParameter(index);
+    }
+  }
   EXPECT_TRUE(host.calls().empty());
   EXPECT_EQ(plugin->close(), 1);
   EXPECT_TRUE(host.calls().empty());

@@ -21,7 +21,10 @@ extern "C" VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback aud
 }
 
 #if defined(_WIN32)
-// Load and unload notifications: the module keeps no global state, so there is
-// nothing to set up or tear down; every notification answers success.
+// Load and unload notifications answer success and do nothing else: the
+// framework keeps no global state, and what an effect keeps (Orsolane: the
+// kernel set it processes with, chosen when the module loads) is set up by the
+// module's static initialisation, which the runtime completes before it passes
+// the load notification on to this function.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif

@@ -21,10 +21,18 @@ typedef intptr_t VstIntPtr;
 #define VSTCALLBACK
 #endif
 
-#ifdef __cplusplus
+/* A compile-time check: C++11 and C11 have one of their own. C99 has none, so
+ * there each check declares the same external array, one element long when
+ * the condition holds and of negative length (an error) when it fails; the
+ * declarations agree, so any number of them may meet in one translation unit.
+ * Nothing defines or uses the array. */
+#if defined(__cplusplus)
 #define VST_STATIC_ASSERT(condition, message) static_assert(condition, message)
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define VST_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#else
+#define VST_STATIC_ASSERT(condition, message) \
+  extern char vst_static_assert_failed[(condition) ? 1 : -1]
 #endif
 
 /* Layout checks apply to 64-bit builds, the only ones the records are fixed for. */

@@ -27,10 +27,10 @@ class LiteralQuillane : public QuillaneVST {
   LiteralQuillane() : QuillaneVST(nullptr) {}
 
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override {
-    constexpr VstInt32 kRing = kDelayBufferLength;
+    constexpr VstInt32 kRingFrames = kDelayBufferLength;
     delaySamples = delayFramesFor(depthMs, sampleRate);
     for (VstInt32 i = 0; i < sampleFrames; ++i) {
-      if (writePos >= kRing) writePos = 0;
+      if (writePos >= kRingFrames) writePos = 0;
       delayBuffer[0][writePos] = inputs[0][i];
       delayBuffer[1][writePos] = inputs[1][i];
       ++writePos;
@@ -51,7 +51,7 @@ class LiteralQuillane : public QuillaneVST {
       }
       const VstInt32 c = channel;
       const VstInt32 u = 1 - c;
-      const VstInt32 r = (writePos - delaySamples + kRing) % kRing;
+      const VstInt32 r = (writePos - delaySamples + kRingFrames) % kRingFrames;
       switch (mode) {
         case kInputLeft:
           outputs[u][i] = inputs[0][i];

@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int64_t kPeriod = 1 << 20;  // well beyond the 44100-frame ring
-constexpr int64_t kRing = 44100;
+constexpr int64_t kRingFrames = 44100;
 constexpr auto kDuration = std::chrono::milliseconds(2500);
 
 enum Source { kSilence, kLeft, kMono, kRight, kInvalid };
@@ -47,11 +47,11 @@ Sample decode(float value, int64_t frame) {
 // Empty when the pair is a valid output of frame `frame`, else what is wrong.
 std::string check(float left, float right, int64_t frame) {
   const Sample l = decode(left, frame), r = decode(right, frame);
-  const int64_t oldest = std::min(frame, kRing - 1);
+  const int64_t oldest = std::min(frame, kRingFrames - 1);
   bool valid = l.source != kInvalid && r.source != kInvalid && l.age <= oldest && r.age <= oldest;
   // Silence comes only from ring positions no frame has reached yet.
   if (l.source == kSilence || r.source == kSilence)
-    valid = valid && frame < kRing && l.source != r.source && (l.age == 0 && r.age == 0);
+    valid = valid && frame < kRingFrames && l.source != r.source && (l.age == 0 && r.age == 0);
   else
     valid = valid && (l.age == 0 || r.age == 0) &&
             (l.source == r.source || (l.source == kLeft && r.source == kRight));
@@ -71,11 +71,9 @@ uint32_t nextRandom(uint32_t& state) {
 TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
   LoadedPlugin loaded;
   ASSERT_TRUE(loaded.load(ORSOLANE_MODULE));
-  host::Host& host = loaded.host;
   host::Plugin* plugin = loaded.plugin.get();
   plugin->open();
   plugin->resume();
-  host.clearCalls();
 
   std::atomic<bool> stop{false};
   std::atomic<long> changes{0};
@@ -126,7 +124,6 @@ TEST(ThreadStress, OutputsStayValidWhileParametersAndSampleRateChange) {
   EXPECT_EQ(failure, "");
   EXPECT_GT(frame, 100000) << "processing barely ran";
   EXPECT_GT(changes.load(), 1000) << "the changing threads barely ran";
-  EXPECT_TRUE(host.calls().empty());
 }
 
 }  // namespace

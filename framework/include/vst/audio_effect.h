@@ -3,11 +3,19 @@
 // the effect record it hands to the host, and turns the host's control opcodes
 // 0 to 24 into calls of its virtual operations.
 //
-// Thread tags on each operation say who may call it:
-//   [audio thread]     the host's processing thread; never allocates, locks or blocks
-//   [any thread]       any host thread, also while processing
-//   [host thread]      a control thread of the host, at any time
-//   [construction]     the effect's own constructor, before the record reaches the host
+// Thread tags on each operation say who may call it and, where it matters, in
+// which state. The effect is suspended from its creation until the host
+// switches it on (effMainsChanged 1, resume) and again after the host switches
+// it off (effMainsChanged 0, suspend); in between it is resumed, and only then
+// does the host process.
+//   [audio thread]                       the host's processing thread, while resumed;
+//                                        never allocates, locks or blocks
+//   [any thread]                         any host thread, in any state, also while processing
+//   [host thread]                        a control thread of the host, in any state
+//   [host thread, suspended]             a control thread, only while suspended
+//   [host thread, not while processing]  a control thread, never during a processing call
+//   [construction]                       the effect's own constructor, before the record
+//                                        reaches the host
 //
 // Slot order of the virtual operations is part of the binary contract with
 // effects compiled against the framework: never reorder, insert or remove.
@@ -60,13 +68,18 @@ class AudioEffect {
   virtual VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                float opt);
 
-  // [host thread, not while processing] Lifecycle notifications; do nothing here.
+  // [host thread, suspended] open after creation, close before the record
+  // goes; suspend and resume switch the state. They do nothing here.
   virtual void open() {}
   virtual void close() {}
   virtual void suspend() {}
   virtual void resume() {}
 
-  // [host thread] Store the value; processing picks it up at its next call.
+  // [host thread, suspended] Store the value; processing picks it up at its
+  // next call. Hosts send them only while the effect is suspended, but one
+  // that sends them while it is resumed, even during a processing call, is
+  // not refused: the value is stored at any time, whole (a relaxed atomic), and
+  // processing reads the old or the new one.
   virtual void setSampleRate(float newSampleRate) { sampleRate = newSampleRate; }
   virtual void setBlockSize(VstInt32 newBlockSize) { blockSize = newBlockSize; }
 
@@ -160,6 +173,18 @@ class AudioEffect {
  protected:
   void setFlag(VstInt32 flag, bool state) {
     cEffect.flags = state ? (cEffect.flags | flag) : (cEffect.flags & ~flag);
+  }
+
+  // The one path into the host: calls the host callback once with this
+  // instance's record and the given opcode and arguments, and returns its
+  // answer. Without a callback it calls nothing and answers 0, which every host
+  // service reads as its fixed default (1 for getMasterVersion, true for
+  // isInputConnected and isOutputConnected, the stored value for
+  // updateSampleRate and updateBlockSize, else 0, false or null). Not virtual:
+  // the slot order above is fixed.
+  VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) {
+    return audioMaster != nullptr ? audioMaster(&cEffect, opcode, index, value, ptr, opt) : 0;
   }
 
   audioMasterCallback audioMaster;  // the host callback; may be null

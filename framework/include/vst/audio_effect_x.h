@@ -24,8 +24,8 @@ class AudioEffectX : public AudioEffect {
   // dispatcher with its arguments unchanged.
   VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                        float opt) override;
-  // [host thread, not while processing] Asks the host for events when the
-  // effect is a synth or its own canDo answers 1 to "receiveVstMidiEvent".
+  // [host thread, suspended] Asks the host for events when the effect is a
+  // synth or its own canDo answers 1 to "receiveVstMidiEvent".
   void resume() override;
 
   // [host thread] Parameters and programs.
@@ -47,7 +47,9 @@ class AudioEffectX : public AudioEffect {
   virtual VstInt32 beginLoadProgram(VstPatchChunkInfo* info) { return (void)info, 0; }
 
   // [host thread] Host services about the audio setup. updateSampleRate and
-  // updateBlockSize store a positive answer in the field and return the field.
+  // updateBlockSize store a positive answer in the field and return the field;
+  // like setSampleRate, they are meant for the suspended state, and processing
+  // reads the old or the new value whole when they run while it is resumed.
   virtual bool ioChanged();
   virtual double updateSampleRate();
   virtual VstInt32 updateBlockSize();
@@ -201,7 +203,8 @@ class AudioEffectX : public AudioEffect {
   virtual VstSpeakerArrangement* getOutputSpeakerArrangement();  // host service
   virtual void* openWindow(VstWindow* window);                   // host service
   virtual bool closeWindow(VstWindow* window);                   // host service
-  // Stores both fields directly: neither setter runs, nobody is told.
+  // [host thread, suspended] Stores both fields directly: neither setter runs,
+  // nobody is told. Accepted in any state, like setSampleRate and setBlockSize.
   virtual void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
     blockSize = newBlockSize;
     sampleRate = newSampleRate;
@@ -214,13 +217,6 @@ class AudioEffectX : public AudioEffect {
   virtual bool getChunkFile(void* nativePath);  // host service
 
   // The largest channel count whose arrangement size fits a signed 32-bit byte count.
-  static constexpr VstInt32 kMaxArrangementChannels = 19173961;
-
- private:
-  // One call of the host callback with this instance's record; the host
-  // services test audioMaster for null before they ask.
-  VstIntPtr askHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                    float opt = 0.0f) {
-    return audioMaster(&cEffect, opcode, index, value, ptr, opt);
-  }
+  static constexpr VstInt32 kMaxArrangementChannels =
+      (0x7FFFFFFF - kVstSpeakerArrangementHeaderSize) / kVstSpeakerPropertiesSize;
 };

@@ -1,13 +1,15 @@
-// Where one stretch of frames of a processing block comes from and goes to;
-// shared by the effect, which keeps one planned, and its processing kernels.
+// The processing kernels: where one stretch of frames of a block comes from
+// and goes to, how its outputs are formed, and the processor-specific code
+// that moves it. The delay processing (delay_processing.h) cuts blocks into
+// stretches and hands each to the kernel of its shape.
 #pragma once
 
 #include "vst/types.h"
 
 namespace orsolane {
 
-// The stretch's ring positions do not wrap, nor do the positions its delayed
-// samples come from.
+// Where one stretch of frames comes from and goes to. Its ring positions do
+// not wrap, nor do the positions its delayed samples come from.
 struct Stretch {
   const float* inLeft;
   const float* inRight;
@@ -24,10 +26,25 @@ struct Stretch {
   const float* delayedRight;
 };
 
+// How the outputs are formed; one kernel each.
+enum class Shape {
+  kPassStereo,      // no delay: left to left, right to right
+  kPassLeft,        // no delay: left input to both
+  kPassRight,       // no delay: right input to both
+  kPassMono,        // no delay: (left + right) * 0.5 to both
+  kDelayFromLeft,   // undelayed output from the left input, delayed one from delayedRow
+  kDelayFromRight,  // undelayed output from the right input, delayed one from delayedRow
+  kDelayMono,       // both outputs the mono mean, the delayed one of both delayed rows
+};
+constexpr int kShapeCount = 7;
+
 // Processes `count` frames of a stretch, its ring pointers advanced by
 // `position` and its delayed ones by `readFrom`.
 using StretchKernel = void (*)(const Stretch& stretch, VstInt32 position, VstInt32 readFrom,
                                VstInt32 count);
+
+// The kernel of `shape` in the set processing uses.
+StretchKernel kernelFor(Shape shape);
 
 // The lane widths the kernels are built for. When the module loads, processing
 // takes the widest the processor runs well.
