@@ -4,8 +4,8 @@
 // and compared with what was asked for; the leak checker sees what is not freed.
 #include <vector>
 
-#include "vst/audio_effect_x.h"
 #include "byte_reader.h"
+#include "vst/audio_effect_x.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // buffer with a guard region behind index maxLen and checked for termination,
 // zero fill, an untouched guard, its characters, and for being the first
 // maxLen characters of the uncut text.
-#include "vst/audio_effect.h"
 #include "byte_reader.h"
+#include "vst/audio_effect.h"
 
 namespace {
 
