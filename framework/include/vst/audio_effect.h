@@ -69,9 +69,11 @@ class AudioEffect {
                                float opt);
 
   // [host thread, suspended] open after creation, close before the record
-  // goes; suspend and resume switch the state. They do nothing here.
+  // goes. They do nothing here.
   virtual void open() {}
   virtual void close() {}
+  // [host thread, not while processing] suspend switches a resumed effect off,
+  // resume a suspended one on. They do nothing here.
   virtual void suspend() {}
   virtual void resume() {}
 

@@ -24,8 +24,9 @@ class AudioEffectX : public AudioEffect {
   // dispatcher with its arguments unchanged.
   VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                        float opt) override;
-  // [host thread, suspended] Asks the host for events when the effect is a
-  // synth or its own canDo answers 1 to "receiveVstMidiEvent".
+  // [host thread, not while processing] Switches a suspended effect on; asks
+  // the host for events when the effect is a synth or its own canDo answers 1
+  // to "receiveVstMidiEvent".
   void resume() override;
 
   // [host thread] Parameters and programs.
