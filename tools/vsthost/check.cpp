@@ -87,14 +87,13 @@ struct Session {
   explicit Session(const std::string& path) {
     std::string error;
     step("loading the module");
-    module = host::Module::load(path, error);
-    require(module != nullptr, error);
-    host.setRecording(false);
+    loaded.host.setRecording(false);
+    require(loaded.loadModule(path, error), error);
   }
   std::unique_ptr<host::Plugin> instance() {
     std::string error;
-    step("calling the entry (" + module->entryName() + ")");
-    auto plugin = host.instantiate(module->entry(), error);
+    step("calling the entry (" + loaded.module->entryName() + ")");
+    auto plugin = loaded.instantiate(error);
     require(plugin != nullptr, error);
     return plugin;
   }
@@ -104,8 +103,7 @@ struct Session {
     plugin->activate(rate, block);
     return plugin;
   }
-  std::unique_ptr<host::Module> module;
-  host::Host host;
+  host::LoadedPlugin loaded;
 };
 
 using Channels = std::vector<std::vector<float>>;
@@ -160,9 +158,10 @@ std::string checkLoad(const std::string& path) {
           "negative channel, parameter or program count in the record");
   require(r->processReplacing != nullptr || r->process != nullptr,
           "the record has no process function");
-  const std::string summary =
-      "entry " + session.module->entryName() + "; " + std::to_string(r->numInputs) + " in, " +
-      std::to_string(r->numOutputs) + " out, " + std::to_string(r->numParams) + " parameters";
+  const std::string summary = "entry " + session.loaded.module->entryName() + "; " +
+                              std::to_string(r->numInputs) + " in, " +
+                              std::to_string(r->numOutputs) + " out, " +
+                              std::to_string(r->numParams) + " parameters";
   step("closing");
   plugin->close();  // the record is gone from here on
   return summary;

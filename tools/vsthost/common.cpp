@@ -5,15 +5,11 @@
 
 namespace vsthost {
 
-Loaded load(const std::string& path) {
-  Loaded loaded;
+std::unique_ptr<host::LoadedPlugin> load(const std::string& path) {
+  auto loaded = std::make_unique<host::LoadedPlugin>();
+  loaded->host.setRecording(false);
   std::string error;
-  loaded.module = host::Module::load(path, error);
-  if (!loaded.module) throw Error(error);
-  loaded.host.reset(new host::Host());
-  loaded.host->setRecording(false);
-  loaded.plugin = loaded.host->instantiate(loaded.module->entry(), error);
-  if (!loaded.plugin) throw Error(path + ": " + error);
+  if (!loaded->load(path, error)) throw Error(error);
   return loaded;
 }
 

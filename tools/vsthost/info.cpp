@@ -23,14 +23,14 @@ struct EffectInfo {
 };
 
 EffectInfo inspect(const std::string& path) {
-  Loaded loaded = load(path);
-  host::Plugin& plugin = *loaded.plugin;
+  auto loaded = load(path);
+  host::Plugin& plugin = *loaded->plugin;
   plugin.open();
   plugin.setSampleRate(44100.0f);
   plugin.setBlockSize(1024);
   EffectInfo info;
   info.path = path;
-  info.entry = loaded.module->entryName();
+  info.entry = loaded->module->entryName();
   info.name = printable(plugin.effectName());
   info.vendor = printable(plugin.vendorString());
   info.product = printable(plugin.productString());

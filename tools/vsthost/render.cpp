@@ -190,16 +190,16 @@ void render(const RenderOptions& options) {
   }
   const int format = outputFormat(options, inputInfo);
 
-  Loaded loaded = load(options.module);
-  host::Plugin& plugin = *loaded.plugin;
+  auto loaded = load(options.module);
+  host::Plugin& plugin = *loaded->plugin;
   const AEffect* record = plugin.record();
   std::vector<std::pair<VstInt32, float>> settings;
   for (const auto& param : options.params)
     settings.emplace_back(parameterIndex(plugin, param.first),
                           parameterValue(param.first, param.second));
 
-  loaded.host->setSampleRate(static_cast<float>(inputInfo.samplerate));
-  loaded.host->setBlockSize(options.block);
+  loaded->host.setSampleRate(static_cast<float>(inputInfo.samplerate));
+  loaded->host.setBlockSize(options.block);
   plugin.open();
   plugin.setSampleRate(static_cast<float>(inputInfo.samplerate));
   plugin.setBlockSize(options.block);

@@ -18,15 +18,9 @@ struct Error : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A module, its host and one instance of its effect.
-struct Loaded {
-  std::unique_ptr<host::Module> module;
-  std::unique_ptr<host::Host> host;
-  std::unique_ptr<host::Plugin> plugin;
-};
-
-// Loads `path` and makes one instance; throws Error naming what went wrong.
-Loaded load(const std::string& path);
+// Loads `path` and makes one instance, with a host that keeps no record of
+// the calls; throws Error naming what went wrong.
+std::unique_ptr<host::LoadedPlugin> load(const std::string& path);
 
 // "vqzx" for 0x76717A78; unprintable bytes become '?'.
 std::string fourChars(VstInt32 code);
