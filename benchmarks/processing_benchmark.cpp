@@ -126,23 +126,16 @@ void benchReference(benchmark::State& state, VstInt32 frames, Setting setting) {
 }
 
 // A module driven through its record, the way a host drives it.
-struct LoadedPlugin {
-  std::unique_ptr<host::Module> module;
-  host::Host host;
-  std::unique_ptr<host::Plugin> plugin;
+struct LoadedPlugin : host::LoadedPlugin {
   bool load(const std::string& path, VstInt32 blockSize, std::string& error) {
-    module = host::Module::load(path, error);
-    if (!module) return false;
     host.setSampleRate(kRate);
     host.setBlockSize(blockSize);
-    plugin = host.instantiate(module->entry(), error);
-    if (!plugin) return false;
+    if (!host::LoadedPlugin::load(path, error)) return false;
     plugin->activate(kRate, blockSize);
     return true;
   }
-  ~LoadedPlugin() {
+  ~LoadedPlugin() override {
     if (plugin) plugin->suspend();
-    plugin.reset();  // closes the instance before its module goes
   }
 };
 

@@ -110,6 +110,10 @@ VstIntPtr Host::answer(const HostCall& call) {
     responder = responder_;
   }
   if (responder) return responder(call);
+  return defaultAnswer(call);
+}
+
+VstIntPtr Host::defaultAnswer(const HostCall& call) const {
   switch (call.opcode) {
     case audioMasterVersion: return version_;
     case audioMasterGetSampleRate: return static_cast<VstIntPtr>(sampleRate_);
@@ -126,7 +130,8 @@ VstIntPtr Host::answer(const HostCall& call) {
   }
 }
 
-std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& error) {
+std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& error,
+                                          std::shared_ptr<const void> owners) {
   std::unique_lock<std::mutex> serial(instantiateMutex, std::defer_lock);
   Host* previous = creatingHost;
   const bool outermost = previous == nullptr;  // not nested inside another host's entry call
@@ -147,7 +152,7 @@ std::unique_ptr<Plugin> Host::instantiate(VstPluginMainProc entry, std::string& 
     error = "the entry returned a record without the VST magic";
     return nullptr;
   }
-  return std::unique_ptr<Plugin>(new Plugin(*this, record));
+  return std::unique_ptr<Plugin>(new Plugin(*this, record, std::move(owners)));
 }
 
 void Host::setResponder(Responder responder) {
@@ -203,6 +208,39 @@ VstIntPtr Plugin::close() {
   AEffect* record = record_;
   record_ = nullptr;
   return record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+}
+
+struct LoadedPlugin::Owners {
+  Host host;
+  std::shared_ptr<const Module> module;
+};
+
+LoadedPlugin::LoadedPlugin() : LoadedPlugin(std::make_shared<Owners>()) {}
+LoadedPlugin::LoadedPlugin(std::shared_ptr<Owners> owners)
+    : host(owners->host), owners_(std::move(owners)) {}
+LoadedPlugin::~LoadedPlugin() = default;
+
+bool LoadedPlugin::loadModule(const std::string& path, std::string& error) {
+  std::unique_ptr<Module> loaded = Module::load(path, error);
+  if (!loaded) return false;
+  module = std::move(loaded);
+  owners_->module = module;
+  return true;
+}
+
+bool LoadedPlugin::load(const std::string& path, std::string& error) {
+  if (!loadModule(path, error)) return false;
+  plugin = instantiate(error);
+  if (!plugin) error = path + ": " + error;
+  return plugin != nullptr;
+}
+
+std::unique_ptr<Plugin> LoadedPlugin::instantiate(std::string& error) {
+  if (!owners_->module) {
+    error = "no module loaded";
+    return nullptr;
+  }
+  return owners_->host.instantiate(owners_->module->entry(), error, owners_);
 }
 
 }  // namespace host

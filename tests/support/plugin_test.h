@@ -9,30 +9,25 @@
 
 #include "vst/host.h"
 
-struct LoadedPlugin {
+// The host library's owner, with failures reported as test failures.
+struct LoadedPlugin : host::LoadedPlugin {
   // Loads the module at `path` and makes one instance; a failure is reported
   // as a test failure and answers false.
   bool load(const char* path) {
     std::string error;
-    module = host::Module::load(path, error);
-    EXPECT_TRUE(module) << error;
-    if (!module) return false;
-    plugin = instantiate();
-    return plugin != nullptr;
+    const bool loaded = host::LoadedPlugin::load(path, error);
+    EXPECT_TRUE(loaded) << error;
+    return loaded;
   }
 
   // A further instance of the same module; null (and a test failure) when the
   // entry refuses.
   std::unique_ptr<host::Plugin> instantiate() {
     std::string error;
-    auto made = host.instantiate(module->entry(), error);
+    auto made = host::LoadedPlugin::instantiate(error);
     EXPECT_TRUE(made) << error;
     return made;
   }
-
-  std::unique_ptr<host::Module> module;
-  host::Host host;
-  std::unique_ptr<host::Plugin> plugin;
 };
 
 // A fixture holding one loaded module and one instance of it.

@@ -5,15 +5,11 @@
 
 namespace vsthost {
 
-Loaded load(const std::string& path) {
-  Loaded loaded;
+std::unique_ptr<host::LoadedPlugin> load(const std::string& path) {
+  auto loaded = std::make_unique<host::LoadedPlugin>();
+  loaded->host.setRecording(false);
   std::string error;
-  loaded.module = host::Module::load(path, error);
-  if (!loaded.module) throw Error(error);
-  loaded.host.reset(new host::Host());
-  loaded.host->setRecording(false);
-  loaded.plugin = loaded.host->instantiate(loaded.module->entry(), error);
-  if (!loaded.plugin) throw Error(path + ": " + error);
+  if (!loaded->load(path, error)) throw Error(error);
   return loaded;
 }
 
@@ -77,6 +73,23 @@ std::string printable(const std::string& text) {
     }
   }
   return result;
+}
+
+std::string json(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      result += '\\';
+      result += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+      result += escaped;
+    } else {
+      result += c;
+    }
+  }
+  return result + "\"";
 }
 
 }  // namespace vsthost

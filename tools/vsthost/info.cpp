@@ -23,14 +23,14 @@ struct EffectInfo {
 };
 
 EffectInfo inspect(const std::string& path) {
-  Loaded loaded = load(path);
-  host::Plugin& plugin = *loaded.plugin;
+  auto loaded = load(path);
+  host::Plugin& plugin = *loaded->plugin;
   plugin.open();
   plugin.setSampleRate(44100.0f);
   plugin.setBlockSize(1024);
   EffectInfo info;
   info.path = path;
-  info.entry = loaded.module->entryName();
+  info.entry = loaded->module->entryName();
   info.name = printable(plugin.effectName());
   info.vendor = printable(plugin.vendorString());
   info.product = printable(plugin.productString());
@@ -55,22 +55,7 @@ EffectInfo inspect(const std::string& path) {
   return info;
 }
 
-std::string json(const std::string& text) {
-  std::string result = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      result += '\\';
-      result += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-      result += escaped;
-    } else {
-      result += c;
-    }
-  }
-  return result + "\"";
-}
+using vsthost::json;
 
 std::string json(float value) {
   if (!std::isfinite(value)) return "null";

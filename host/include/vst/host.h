@@ -70,8 +70,10 @@ class Host {
                                         VstIntPtr value, void* ptr, float opt);
 
   // Calls `entry` with this host's callback. Null when the entry answers null or
-  // hands back a record without the effect magic (`error` says which).
-  std::unique_ptr<Plugin> instantiate(VstPluginMainProc entry, std::string& error);
+  // hands back a record without the effect magic (`error` says which). The
+  // instance keeps `owners` alive until it is closed.
+  std::unique_ptr<Plugin> instantiate(VstPluginMainProc entry, std::string& error,
+                                      std::shared_ptr<const void> owners = nullptr);
 
   // Replaces the default answers. The responder's answer is returned to the
   // effect; calls are recorded either way.
@@ -87,7 +89,12 @@ class Host {
   std::vector<HostCall> calls() const;
   void clearCalls();
 
+  // Records `call` and answers it: through the responder when one is set,
+  // else with defaultAnswer().
   VstIntPtr answer(const HostCall& call);
+  // What this host answers without a responder: its version, rate and block
+  // size, names, and 0 for everything else. Records nothing.
+  VstIntPtr defaultAnswer(const HostCall& call) const;
 
  private:
   mutable std::mutex mutex_;
@@ -102,7 +109,10 @@ class Host {
 // One effect instance, driven through its record only.
 class Plugin {
  public:
-  Plugin(Host& host, AEffect* record) : host_(host), record_(record) {}
+  // `owners` are kept alive until the instance is closed: the module whose
+  // code the record points into and the host its callback reaches.
+  Plugin(Host& host, AEffect* record, std::shared_ptr<const void> owners = nullptr)
+      : host_(host), record_(record), owners_(std::move(owners)) {}
   ~Plugin() { close(); }
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
@@ -150,6 +160,37 @@ class Plugin {
   std::string text(VstInt32 opcode, VstInt32 index);
   Host& host_;
   AEffect* record_;
+  std::shared_ptr<const void> owners_;  // released after close(), in ~Plugin's member teardown
+};
+
+// A loaded module, the host that answers its callback and its instances. Every
+// instance keeps the module and the host alive, so an instance is closed before
+// its module is unloaded whatever the order in which the owners go.
+class LoadedPlugin {
+ public:
+  LoadedPlugin();
+  virtual ~LoadedPlugin();
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+  // Loads the module at `path` and makes the first instance (`plugin`). On
+  // failure answers false and sets `error` to one line naming the path.
+  bool load(const std::string& path, std::string& error);
+  // Loads the module only; instances come from instantiate().
+  bool loadModule(const std::string& path, std::string& error);
+  // A further instance of the loaded module; null (with `error`) when the
+  // entry refuses.
+  std::unique_ptr<Plugin> instantiate(std::string& error);
+
+  // Null until load() has succeeded.
+  std::shared_ptr<const Module> module;
+  Host& host;
+  std::unique_ptr<Plugin> plugin;
+
+ private:
+  struct Owners;
+  explicit LoadedPlugin(std::shared_ptr<Owners> owners);
+  std::shared_ptr<Owners> owners_;
 };
 
 }  // namespace host
