@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "midi_events.h"
+#include "vst/events.h"
 #include "vst/audio_effect_x.h"
 #include "vst/text_copy.h"
 
@@ -80,8 +80,9 @@ class TestSynth : public AudioEffectX {
   // [audio thread, before the block the events belong to] Note on and off.
   VstInt32 processEvents(VstEvents* events) override {
     for (VstInt32 i = 0; events != nullptr && i < events->numEvents; ++i) {
-      const VstMidiEvent* event = events->events[i];
-      if (event == nullptr || event->type != kVstMidiType) continue;
+      const VstEvent* head = events->events[i];
+      if (head == nullptr || head->type != kVstMidiType) continue;
+      const auto* event = reinterpret_cast<const VstMidiEvent*>(head);
       const int status = event->midiData[0] & 0xF0, key = event->midiData[1] & 0x7F;
       const bool on = status == 0x90 && event->midiData[2] != 0;
       if (on) note = key;

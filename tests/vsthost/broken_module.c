@@ -32,7 +32,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "midi_events.h"
+#include "vst/events.h"
 #include "vst/vst.h"
 
 #if defined(_WIN32)
@@ -138,7 +138,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
     case effProcessEvents: {
       const VstEvents* events = (const VstEvents*)ptr;
       for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
-        const VstMidiEvent* event = events->events[i];
+        const VstMidiEvent* event = (const VstMidiEvent*)events->events[i];
         if (event->type != kVstMidiType) continue;
         const int status = event->midiData[0] & 0xF0, velocity = event->midiData[2];
         if (status == 0x90 && velocity > 0) {

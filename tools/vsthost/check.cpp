@@ -21,7 +21,7 @@
 
 #include "allocation_counter.h"
 #include "isolation.h"
-#include "midi_events.h"
+#include "vst/events.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -801,7 +801,7 @@ struct MidiMessage {
     event.midiData[1] = static_cast<char>(note);
     event.midiData[2] = static_cast<char>(velocity);
     list.numEvents = 1;
-    list.events[0] = &event;
+    list.events[0] = reinterpret_cast<VstEvent*>(&event);
   }
 };
 
