@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "vst/events.h"
 #include "vst/audio_effect_x.h"
+#include "vst/events.h"
 #include "vst/text_copy.h"
 
 namespace {
