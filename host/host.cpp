@@ -110,6 +110,10 @@ VstIntPtr Host::answer(const HostCall& call) {
     responder = responder_;
   }
   if (responder) return responder(call);
+  return defaultAnswer(call);
+}
+
+VstIntPtr Host::defaultAnswer(const HostCall& call) const {
   switch (call.opcode) {
     case audioMasterVersion: return version_;
     case audioMasterGetSampleRate: return static_cast<VstIntPtr>(sampleRate_);

@@ -1,12 +1,16 @@
 // TestSynth: a second, small effect built on the framework as its own module.
 // It takes the paths Orsolane never takes: a synth flag (so resume asks the
-// host for events), a canDo that answers 1 to "receiveVstMidiEvent", a 64-bit
+// host for events) and MIDI events (a sine while a note is held), a canDo
+// that answers 1 to "receiveVstMidiEvent", a 64-bit
 // vendorSpecific answer, and an editor. The editor reports every call it gets
 // to the host as audioMasterVendorSpecific (index: the event below; value:
 // what it received), so a test sees it through the host's record.
+#include <cmath>
 #include <cstring>
 
+#include "midi_events.h"
 #include "vst/audio_effect_x.h"
+#include "vst/text_copy.h"
 
 namespace {
 
@@ -63,10 +67,31 @@ class TestSynth : public AudioEffectX {
     setFlag(effFlagsHasEditor, true);
     editor = new (std::nothrow) TestEditor(this, audioMaster);
   }
-  // [audio thread] Silence.
+  // [audio thread] A sine at the held note's pitch, silence without one.
   void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
-    for (int channel = 0; channel < 2; ++channel)
-      for (VstInt32 i = 0; i < sampleFrames; ++i) outputs[channel][i] = 0.0f;
+    const double step = note < 0 ? 0.0 : 440.0 * std::pow(2.0, (note - 69) / 12.0) / sampleRate;
+    for (VstInt32 i = 0; i < sampleFrames; ++i) {
+      const float sample =
+          note < 0 ? 0.0f : static_cast<float>(0.25 * std::sin(6.283185307179586 * phase));
+      phase = std::fmod(phase + step, 1.0);
+      outputs[0][i] = outputs[1][i] = sample;
+    }
+  }
+  // [audio thread, before the block the events belong to] Note on and off.
+  VstInt32 processEvents(VstEvents* events) override {
+    for (VstInt32 i = 0; events != nullptr && i < events->numEvents; ++i) {
+      const VstMidiEvent* event = events->events[i];
+      if (event == nullptr || event->type != kVstMidiType) continue;
+      const int status = event->midiData[0] & 0xF0, key = event->midiData[1] & 0x7F;
+      const bool on = status == 0x90 && event->midiData[2] != 0;
+      if (on) note = key;
+      if ((status == 0x80 || (status == 0x90 && !on)) && key == note) note = -1;
+    }
+    return 1;
+  }
+  bool getEffectName(char* name) override {
+    vst::copyText(name, "TestSynth", kVstMaxEffectNameLen - 1);
+    return true;
   }
   VstInt32 canDo(char* text) override {
     return text != nullptr && std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
@@ -76,6 +101,10 @@ class TestSynth : public AudioEffectX {
     return static_cast<VstIntPtr>(static_cast<uint64_t>(static_cast<uint32_t>(index)) << 40 |
                                   (static_cast<uint64_t>(value) & 0xFFFFFFFFFFull));
   }
+
+ private:
+  int note = -1;       // audio thread only; -1: none held
+  double phase = 0.0;  // audio thread only
 };
 
 }  // namespace

@@ -1,16 +1,46 @@
-/* Modules that go wrong the ways a command-line host must survive, chosen by
- * one definition: BROKEN_NO_ENTRY (exports neither entry), BROKEN_NULL_ENTRY
- * (the entry returns no effect), BROKEN_BAD_MAGIC (a record without the magic),
- * BROKEN_TEXT_OVERRUN (a working pass-through effect whose parameter name
- * overruns the 9-byte buffer, and which crashes in processing once its
- * parameter is set to 1). */
+/* Modules that go wrong the ways a host and its checker must see, chosen by
+ * one definition BROKEN_<KIND>. Without a fault (BROKEN_CLEAN, BROKEN_CLEAN_SYNTH)
+ * the module is a well-behaved gain effect or a small instrument that passes
+ * every check at both levels; each kind below adds exactly one fault:
+ *
+ *   NO_ENTRY, NULL_ENTRY, BAD_MAGIC  no entry, an entry making nothing, a bad record
+ *   TEXT_OVERRUN      a parameter name of 26 characters (fits a host's buffer, not
+ *                     the 9 bytes of the letter), and a crash in processing once
+ *                     the parameter is 1
+ *   TEXT_FLOOD        a parameter display of 100 characters: past any buffer
+ *   NULL_POINTER      writes through effEditGetRect's ptr without testing it
+ *   OPCODE_CRASH      crashes on effGetTailSize, which every host asks
+ *   UNWRITTEN         never writes its second output
+ *   BLOCK_DEPENDENT   a gain ramp that restarts with every block
+ *   BLOCK_ROUNDING    a difference of one rounding step at every block start
+ *   NAN_OUTPUT        produces NaN
+ *   DENORMAL          produces denormal numbers for silence
+ *   PARAMETER_RANGE   reads its parameter back doubled, beyond 1
+ *   SHARED_PARAMETER  keeps its parameter in a global, shared by instances
+ *   SHARED_HISTORY    keeps its filter state in a global
+ *   STATE_LOST        reads back a fixed value instead of its parameter
+ *   PROGRAM_MISMATCH  two programs, but effGetProgram always answers 0
+ *   SUSPEND_CRASH     frees its buffer on a rate change while suspended and
+ *                     processes into it after resuming
+ *   ALLOCATING        allocates and frees in every processReplacing
+ *   SILENT_SYNTH      an instrument that ignores its notes
+ *   HANGING_NOTE      an instrument that ignores note off
+ *   DEFAULT_ID        ships the framework's default unique ID
+ *   HANG              never returns from processReplacing */
+#include <math.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "midi_events.h"
 #include "vst/vst.h"
 
 #define EXPORT __attribute__((visibility("default")))
+
+#if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
+#define SYNTH 1
+#endif
 
 #ifndef BROKEN_NO_ENTRY
 
@@ -18,35 +48,177 @@
 typedef struct Instance {
   AEffect record;
   float parameter;
+  float sampleRate;
+  int resumed;
+  float* buffer; /* BROKEN_SUSPEND_CRASH */
+  double phase, level;
+  int note;
 } Instance;
+
+#if defined(BROKEN_SHARED_PARAMETER)
+static float sharedParameter = 0.5f;
+#define PARAMETER(effect) sharedParameter
+#else
+#define PARAMETER(effect) (((Instance*)(effect))->parameter)
+#endif
+#if defined(BROKEN_SHARED_HISTORY)
+static float history[2];
+#endif
+
+static void copyText(void* ptr, const char* text, size_t size) {
+  if (ptr != NULL) snprintf((char*)ptr, size, "%s", text);
+}
 
 static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                             void* ptr, float opt) {
-  (void)index, (void)value, (void)opt;
-  if (opcode == effClose) {
-    free(effect);
-    return 1;
+  Instance* instance = (Instance*)effect;
+  (void)index;
+  switch (opcode) {
+    case effClose:
+      free(instance->buffer);
+      free(effect);
+      return 1;
+    case effGetProgram: return 0;
+    case effSetProgram: return 0;
+    case effGetProgramName: copyText(ptr, "Default", kVstMaxProgNameLen + 1); return 0;
+    case effGetProgramNameIndexed:
+      copyText(ptr, "Default", kVstMaxProgNameLen + 1);
+      return index >= 0 && index < effect->numPrograms;
+    case effGetParamName:
+#if defined(BROKEN_TEXT_OVERRUN)
+      if (ptr != NULL) strcpy((char*)ptr, "A name far too long to fit");
+#else
+      copyText(ptr, "Gain", kVstMaxParamStrLen + 1);
+#endif
+      return 0;
+    case effGetParamLabel: copyText(ptr, "", kVstMaxParamStrLen + 1); return 0;
+    case effGetParamDisplay:
+#if defined(BROKEN_TEXT_FLOOD)
+      if (ptr != NULL) memset(ptr, 'x', 100), ((char*)ptr)[100] = '\0';
+#else
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxParamStrLen + 1, "%.2f", PARAMETER(effect));
+#endif
+      return 0;
+    case effGetEffectName: copyText(ptr, "Broken", kVstMaxEffectNameLen); return 1;
+    case effGetVendorString: copyText(ptr, "Test", kVstMaxVendorStrLen); return 1;
+    case effGetProductString: copyText(ptr, "Broken", kVstMaxProductStrLen); return 1;
+    case effSetSampleRate:
+#if defined(BROKEN_SUSPEND_CRASH)
+      if (instance->resumed) { /* meant to be made again on resume, but never is */
+        free(instance->buffer);
+        instance->buffer = NULL;
+      }
+#endif
+      instance->sampleRate = opt;
+      return 0;
+    case effMainsChanged:
+      if (value != 0) instance->resumed = 1;
+      return 0;
+#if defined(BROKEN_NULL_POINTER)
+    case effEditGetRect: {
+      static ERect rect = {0, 0, 100, 100};
+      *(ERect**)ptr = &rect;
+      return 1;
+    }
+#endif
+#if defined(BROKEN_OPCODE_CRASH)
+    case effGetTailSize: raise(SIGSEGV); return 0;
+#endif
+#if defined(SYNTH)
+    case effProcessEvents: {
+      const VstEvents* events = (const VstEvents*)ptr;
+      for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
+        const VstMidiEvent* event = events->events[i];
+        if (event->type != kVstMidiType) continue;
+        const int status = event->midiData[0] & 0xF0, velocity = event->midiData[2];
+        if (status == 0x90 && velocity > 0) {
+          instance->note = event->midiData[1];
+          instance->level = velocity / 127.0;
+        }
+#if !defined(BROKEN_HANGING_NOTE)
+        if (status == 0x80 || (status == 0x90 && velocity == 0)) instance->note = -1;
+#endif
+      }
+      return 1;
+    }
+    case effCanDo: return ptr != NULL && strcmp((const char*)ptr, "receiveVstMidiEvent") == 0;
+#endif
+    default: return 0;
   }
-  if (opcode == effGetParamName && ptr != NULL) strcpy((char*)ptr, "A name far too long to fit");
-  return 0;
 }
 
 static void setParameter(AEffect* effect, VstInt32 index, float value) {
-  (void)index;
-  ((Instance*)effect)->parameter = value;
+  (void)index, (void)effect;
+  PARAMETER(effect) = value;
 }
 
 static float getParameter(AEffect* effect, VstInt32 index) {
-  (void)index;
-  return ((Instance*)effect)->parameter;
+  (void)index, (void)effect;
+#if defined(BROKEN_PARAMETER_RANGE)
+  return PARAMETER(effect) * 2.0f;
+#elif defined(BROKEN_STATE_LOST)
+  return 0.5f;
+#else
+  return PARAMETER(effect);
+#endif
 }
 
 static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
-  if (((Instance*)effect)->parameter == 1.0f) raise(SIGSEGV);
+  Instance* instance = (Instance*)effect;
+  const float gain = PARAMETER(effect);
+#if defined(SYNTH)
+  (void)inputs, (void)gain, (void)instance;
   for (VstInt32 i = 0; i < frames; ++i) {
-    outputs[0][i] = inputs[0][i];
-    outputs[1][i] = inputs[1][i];
+    float sample = 0.0f;
+#if !defined(BROKEN_SILENT_SYNTH)
+    if (instance->note >= 0) {
+      const double frequency = 440.0 * pow(2.0, (instance->note - 69) / 12.0);
+      instance->phase = fmod(instance->phase + frequency / instance->sampleRate, 1.0);
+      sample = (float)(0.3 * instance->level * sin(6.283185307179586 * instance->phase));
+    }
+#endif
+    outputs[0][i] = outputs[1][i] = sample;
   }
+  return;
+#else
+#if defined(BROKEN_TEXT_OVERRUN)
+  if (gain == 1.0f) raise(SIGSEGV);
+#endif
+#if defined(BROKEN_HANG)
+  for (volatile int forever = 1; forever;) {
+  }
+#endif
+#if defined(BROKEN_ALLOCATING)
+  {
+    float* volatile scratch = (float*)malloc((size_t)frames * sizeof(float));
+    free(scratch);
+  }
+#endif
+#if defined(BROKEN_SUSPEND_CRASH)
+  instance->buffer[0] = 0.0f;
+#else
+  (void)instance;
+#endif
+  for (VstInt32 i = 0; i < frames; ++i)
+    for (int c = 0; c < 2; ++c) {
+      float sample = inputs[c][i] * gain;
+#if defined(BROKEN_BLOCK_DEPENDENT)
+      sample *= (float)(i + 1) / (float)frames;
+#elif defined(BROKEN_BLOCK_ROUNDING)
+      if (i == 0) sample = nextafterf(sample, 2.0f);
+#elif defined(BROKEN_NAN_OUTPUT)
+      sample = NAN;
+#elif defined(BROKEN_DENORMAL)
+      sample += 1e-39f;
+#elif defined(BROKEN_SHARED_HISTORY)
+      sample = history[c] = 0.5f * history[c] + 0.5f * sample;
+#endif
+#if defined(BROKEN_UNWRITTEN)
+      if (c == 1) continue;
+#endif
+      outputs[c][i] = sample;
+    }
+#endif
 }
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
@@ -61,6 +233,9 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   if (instance == NULL) return NULL;
   instance->parameter = 0.5f;
+  instance->sampleRate = 44100.0f;
+  instance->note = -1;
+  instance->buffer = (float*)calloc(16, sizeof(float));
   AEffect* effect = &instance->record;
   effect->magic = kEffectMagic;
   effect->dispatcher = dispatcher;
@@ -68,10 +243,21 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   effect->getParameter = getParameter;
   effect->processReplacing = processReplacing;
   effect->numParams = 1;
+  effect->numPrograms = 1;
+#if defined(BROKEN_PROGRAM_MISMATCH)
+  effect->numPrograms = 2;
+#endif
   effect->numInputs = 2;
   effect->numOutputs = 2;
   effect->flags = effFlagsCanReplacing;
+#if defined(SYNTH)
+  effect->numInputs = 0;
+  effect->flags |= effFlagsIsSynth;
+#endif
   effect->uniqueID = VST_FOUR_CHARS('b', 'r', 'k', 'n');
+#if defined(BROKEN_DEFAULT_ID)
+  effect->uniqueID = VST_FOUR_CHARS('N', 'o', 'E', 'f');
+#endif
   return effect;
 #endif
 }

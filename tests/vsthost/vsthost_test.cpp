@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "vst/host.h"
 #include "plugin_test.h"
+#include "vst/host.h"
 
 namespace {
 
@@ -224,15 +224,98 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
   }
 }
 
-TEST_F(VsthostTest, CheckReportsAnOverrunAsAFailureAndSurvives) {
-  const Result r = run(std::string("check ") + BROKEN_MODULES + "/text_overrun.so --timeout 20");
+// Each check catches the fault it exists for, at the level where it should:
+// one deliberately broken module per row, its verdict at the default level and
+// with --strict.
+TEST_F(VsthostTest, EveryCheckCatchesItsFaultAtItsLevel) {
+  struct Row {
+    const char* module;
+    const char* check;
+    const char* byDefault;
+    const char* strict;
+  };
+  const Row rows[] = {
+      {"bad_magic", "load", "fail", "fail"},
+      {"text_overrun", "texts", "warn", "fail"},
+      {"text_flood", "texts", "fail", "fail"},
+      {"null_pointer", "opcodes", "pass", "fail"},
+      {"opcode_crash", "opcodes", "fail", "fail"},
+      {"unwritten", "outputs-written", "fail", "fail"},
+      {"block_dependent", "block-invariance", "warn", "fail"},
+      {"block_rounding", "block-invariance", "pass", "fail"},
+      {"nan_output", "rates-blocks", "fail", "fail"},
+      {"nan_output", "open-close", "fail", "fail"},
+      {"denormal", "silence", "warn", "fail"},
+      {"parameter_range", "parameters", "fail", "fail"},
+      {"shared_parameter", "two-instances", "fail", "fail"},
+      {"shared_parameter", "determinism", "warn", "fail"},
+      {"shared_history", "determinism", "warn", "fail"},
+      {"state_lost", "state-restore", "fail", "fail"},
+      {"program_mismatch", "state-restore", "fail", "fail"},
+      {"suspend_crash", "suspend-resume", "fail", "fail"},
+      {"allocating", "realtime", "warn", "fail"},
+      {"silent_synth", "instrument", "warn", "fail"},
+      {"hanging_note", "instrument", "fail", "fail"},
+      {"default_id", "identity", "warn", "fail"},
+      {"text_overrun", "identity", "warn", "fail"},
+      {"hang", "threads", "fail", "fail"},
+  };
+  const std::string fixtures = BROKEN_MODULES;
+  for (const Row& row : rows) {
+    for (bool strict : {false, true}) {
+      const std::string arguments = std::string("check --json --timeout 2 --only ") + row.check +
+                                    (strict ? " --strict " : " ") + fixtures + "/" + row.module +
+                                    ".so";
+      const Result r = run(arguments);
+      const std::string expected = strict ? row.strict : row.byDefault;
+      EXPECT_NE(r.out.find(std::string("\"result\": \"") + expected + "\""), std::string::npos)
+          << arguments << "\n"
+          << r.out << r.err;
+      EXPECT_EQ(r.status, expected == "fail" ? 1 : 0) << arguments;
+    }
+  }
+}
+
+// A module without a fault passes every check at both levels (an instrument
+// check is skipped for an effect), so no check fails what is right.
+TEST_F(VsthostTest, CleanModulesPassEveryCheckAtBothLevels) {
+  for (const char* module : {"clean", "clean_synth"})
+    for (const char* level : {"", "--strict "}) {
+      const Result r = run(std::string("check ") + level + BROKEN_MODULES + "/" + module + ".so");
+      EXPECT_EQ(r.status, 0) << module << " " << level << "\n" << r.out << r.err;
+      EXPECT_EQ(r.out.find("FAIL"), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("WARN"), std::string::npos) << r.out;
+    }
+}
+
+// A crash names the call that crashed, and the table goes on after it.
+TEST_F(VsthostTest, CheckReportsACrashWithItsCallAndGoesOn) {
+  const Result r =
+      run(std::string("check --strict --timeout 20 ") + BROKEN_MODULES + "/text_overrun.so");
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("PASS  load "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("FAIL  text buffers           crashed (Segmentation fault) while the name "
+  EXPECT_NE(r.out.find("FAIL  texts             crashed (Segmentation fault) while the name "
                        "of parameter 0 into a 9-byte buffer"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("10 of 11 checks passed"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  identity "), std::string::npos)
+      << "the checks after the crash ran: " << r.out;
+}
+
+// The exit status a script relies on: 0 with warnings, 1 with a failure, 2 for
+// a command line naming no such check.
+TEST_F(VsthostTest, CheckExitStatusAndSubsets) {
+  const std::string fixtures = BROKEN_MODULES;
+  EXPECT_EQ(run("check --only default_id,identity " + fixtures + "/default_id.so").status, 2);
+  const Result warned = run("check --only identity,load " + fixtures + "/default_id.so");
+  EXPECT_EQ(warned.status, 0) << warned.out;
+  EXPECT_NE(warned.out.find("1 passed, 1 warned, 0 failed"), std::string::npos) << warned.out;
+  const Result skipped =
+      run("check --skip realtime --skip instrument,identity " + fixtures + "/allocating.so");
+  EXPECT_EQ(skipped.status, 0) << skipped.out;
+  EXPECT_EQ(skipped.out.find("realtime"), std::string::npos) << skipped.out;
+  EXPECT_NE(skipped.out.find("15 passed, 0 warned, 0 failed, 0 skipped"), std::string::npos)
+      << skipped.out;
 }
 
 }  // namespace

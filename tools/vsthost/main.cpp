@@ -29,17 +29,25 @@ const char* const kUsage =
     "        --format F          wav, aiff, flac, ogg, au or caf\n"
     "        --encoding E        pcm16, pcm24, pcm32, float, double or vorbis\n"
     "        --quiet             no progress bar (it only shows on a terminal)\n"
-    "  check MODULE [--timeout SECONDS] [--verbose]\n"
-    "      run behaviour checks, each in its own process, and print a PASS/FAIL\n"
-    "      table; exits 1 when any check fails\n"
-    "        --timeout SECONDS   time limit per check (default 60)\n"
+    "  check MODULE [--strict] [--json] [--only NAME]... [--skip NAME]... [--timeout S]\n"
+    "      run behaviour checks, each in its own process, and print PASS, WARN,\n"
+    "      FAIL or SKIP for each; exits 1 when any check fails (warnings pass)\n"
+    "        --strict            fail every warning and hold the module to the\n"
+    "                            interface's letter: exactly-sized text buffers,\n"
+    "                            null arguments, bit-exact block-size invariance\n"
+    "        --json              print one JSON object instead of the table\n"
+    "        --only NAME         run only this check (repeatable, or NAME,NAME)\n"
+    "        --skip NAME         leave this check out (repeatable, or NAME,NAME)\n"
+    "        --timeout S         time limit per check in seconds (default 60)\n"
     "        --verbose           show everything the effect printed\n"
+    "      checks: load reload open-close two-instances rates-blocks\n"
+    "        block-invariance silence parameters texts opcodes threads\n"
+    "        outputs-written determinism state-restore suspend-resume realtime\n"
+    "        instrument identity\n"
     "\n"
     "exit status: 0 success, 1 error or failed check, 2 wrong usage\n";
 
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using vsthost::UsageError;
 
 // Splits the arguments after the command into options and positional words.
 struct Arguments {
@@ -148,7 +156,8 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   if (command == "check") {
-    const Arguments arguments = parse(argc, argv, {"timeout"}, {"verbose"});
+    const Arguments arguments =
+        parse(argc, argv, {"timeout", "only", "skip"}, {"verbose", "strict", "json"});
     if (arguments.help) return std::fprintf(out, "%s", kUsage), 0;
     requirePositional(arguments, 1, "check MODULE");
     vsthost::CheckOptions options;
@@ -158,9 +167,20 @@ int run(int argc, char** argv, std::FILE* out) {
         options.timeoutSeconds =
             static_cast<double>(integerOption("timeout", option.second, 1, 86400));
       if (option.first == "verbose") options.verbose = true;
+      if (option.first == "strict") options.strict = true;
+      if (option.first == "json") options.json = true;
+      if (option.first == "only" || option.first == "skip") {
+        auto& names = option.first == "only" ? options.only : options.skip;
+        std::string list = option.second + ",";
+        for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
+             start = comma + 1)
+          if (comma > start) names.push_back(list.substr(start, comma - start));
+      }
     }
     return vsthost::check(options, out) == 0 ? 0 : 1;
   }
+  if (command == "--check-child" && argc == 6)
+    return vsthost::checkChild(argv[2], argv[3], std::strcmp(argv[4], "strict") == 0, argv[5]);
   throw UsageError("unknown command '" + command + "'");
 }
 
@@ -181,9 +201,6 @@ int main(int argc, char** argv) {
   } catch (const UsageError& error) {
     std::fprintf(stderr, "vsthost: %s (see vsthost --help)\n", error.what());
     status = 2;
-  } catch (const vsthost::Error& error) {
-    std::fprintf(stderr, "vsthost: %s\n", error.what());
-    status = 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vsthost: %s\n", error.what());
     status = 1;

@@ -17,6 +17,10 @@ namespace vsthost {
 struct Error : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// A command line that asks for something impossible; exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // Loads `path` and makes one instance, with a host that keeps no record of
 // the calls; throws Error naming what went wrong.
@@ -28,6 +32,8 @@ std::string fourChars(VstInt32 code);
 std::vector<std::string> flagNames(VstInt32 flags);
 // "Effect", "Synth", ... for an effGetPlugCategory answer.
 std::string categoryName(VstIntPtr category);
+// `text` as a JSON string, quotes included.
+std::string json(const std::string& text);
 // Strips control characters and invalid UTF-8 so an effect's text prints safely.
 std::string printable(const std::string& text);
 
@@ -53,10 +59,20 @@ struct CheckOptions {
   std::string module;
   double timeoutSeconds = 60.0;
   bool verbose = false;
+  bool strict = false;  // fail every warning and hold the effect to the interface's letter
+  bool json = false;
+  std::vector<std::string> only, skip;  // check names; empty `only` runs all
 };
 
-// check: runs every behaviour check, each in a child process, prints a
-// PASS/FAIL table to `out` and answers the number of failed checks.
+// check: runs the behaviour checks, each in a process of its own, prints a
+// PASS/WARN/FAIL/SKIP table (or one JSON object) to `out` and answers the
+// number of failed checks. Throws UsageError for an unknown check name.
 int check(const CheckOptions& options, std::FILE* out);
+// The names of every check, in the order they run.
+std::vector<std::string> checkNames();
+// The process of one check where a check cannot fork (Windows): runs check
+// `name` and leaves its verdict in the report mapped under `mappingName`.
+int checkChild(const std::string& mappingName, const std::string& name, bool strict,
+               const std::string& module);
 
 }  // namespace vsthost

@@ -89,7 +89,12 @@ class Host {
   std::vector<HostCall> calls() const;
   void clearCalls();
 
+  // Records `call` and answers it: through the responder when one is set,
+  // else with defaultAnswer().
   VstIntPtr answer(const HostCall& call);
+  // What this host answers without a responder: its version, rate and block
+  // size, names, and 0 for everything else. Records nothing.
+  VstIntPtr defaultAnswer(const HostCall& call) const;
 
  private:
   mutable std::mutex mutex_;

@@ -1,0 +1,84 @@
+// The heap is watched by interposing the C library's malloc, calloc, realloc
+// and free in this program (the C++ library's operator new allocates through
+// malloc, so it is counted too); sanitizer builds, whose runtimes own those
+// symbols, count through the sanitizer's allocation hooks. Windows builds
+// have no interposition and measure nothing.
+#include "allocation_counter.h"
+
+#include <atomic>
+#include <cstddef>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VSTHOST_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VSTHOST_SANITIZED 1
+#endif
+
+namespace vsthost {
+namespace allocations {
+namespace {
+
+std::atomic<long> total{0};
+// Plain data with constant initialisation: reading it allocates nothing.
+thread_local bool counting = false;
+
+[[maybe_unused]] void count() {
+  if (counting) total.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void countOnThisThread(bool on) { counting = on; }
+long counted() { return total.load(std::memory_order_relaxed); }
+Paused::Paused() : was_(counting) { counting = false; }
+Paused::~Paused() { counting = was_; }
+
+#if defined(_WIN32)
+bool available() { return false; }
+#else
+bool available() { return true; }
+#endif
+
+}  // namespace allocations
+}  // namespace vsthost
+
+#if defined(_WIN32)
+// Nothing to install.
+#elif defined(VSTHOST_SANITIZED)
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+namespace {
+void mallocHook(const volatile void*, size_t) { vsthost::allocations::count(); }
+void freeHook(const volatile void*) { vsthost::allocations::count(); }
+[[maybe_unused]] const int hooksInstalled =
+    __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook);
+}  // namespace
+#else
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void __libc_free(void* block);
+
+#define INTERPOSED __attribute__((visibility("default")))
+INTERPOSED void* malloc(size_t size) {
+  vsthost::allocations::count();
+  return __libc_malloc(size);
+}
+INTERPOSED void* calloc(size_t count, size_t size) {
+  vsthost::allocations::count();
+  return __libc_calloc(count, size);
+}
+INTERPOSED void* realloc(void* block, size_t size) {
+  vsthost::allocations::count();
+  return __libc_realloc(block, size);
+}
+INTERPOSED void free(void* block) {
+  if (block != nullptr) vsthost::allocations::count();
+  __libc_free(block);
+}
+}
+#endif

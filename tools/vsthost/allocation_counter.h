@@ -1,0 +1,30 @@
+// Counts heap allocations and releases made on one thread while counting is
+// on, in the whole process (the loaded module's included): what the real-time
+// check measures around processReplacing and the parameter calls.
+#pragma once
+
+namespace vsthost {
+namespace allocations {
+
+// False where the count is not measured (Windows).
+bool available();
+// Turns counting on or off for the calling thread.
+void countOnThisThread(bool on);
+// Allocations and releases counted so far, on every thread.
+long counted();
+
+// Counting off for the calling thread for a scope, e.g. while the host answers
+// an effect's callback.
+class Paused {
+ public:
+  Paused();
+  ~Paused();
+  Paused(const Paused&) = delete;
+  Paused& operator=(const Paused&) = delete;
+
+ private:
+  bool was_;
+};
+
+}  // namespace allocations
+}  // namespace vsthost
