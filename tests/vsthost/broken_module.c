@@ -28,7 +28,6 @@
  *   DEFAULT_ID        ships the framework's default unique ID
  *   HANG              never returns from processReplacing */
 #include <math.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,7 +35,18 @@
 #include "midi_events.h"
 #include "vst/vst.h"
 
+#if defined(_WIN32)
+#define EXPORT __declspec(dllexport)
+#else
 #define EXPORT __attribute__((visibility("default")))
+#endif
+
+/* A write through a null pointer the compiler cannot see is null: a real
+ * segmentation fault (an access violation on Windows), as an effect's bug
+ * would make. */
+static int* volatile nowhere = NULL;
+static void crash(void) { *nowhere = 0; }
+#define CRASH() crash()
 
 #if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
 #define SYNTH 1
@@ -122,7 +132,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
     }
 #endif
 #if defined(BROKEN_OPCODE_CRASH)
-    case effGetTailSize: raise(SIGSEGV); return 0;
+    case effGetTailSize: CRASH(); return 0;
 #endif
 #if defined(SYNTH)
     case effProcessEvents: {
@@ -182,7 +192,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
   return;
 #else
 #if defined(BROKEN_TEXT_OVERRUN)
-  if (gain == 1.0f) raise(SIGSEGV);
+  if (gain == 1.0f) CRASH();
 #endif
 #if defined(BROKEN_HANG)
   for (volatile int forever = 1; forever;) {

@@ -13,7 +13,8 @@ namespace {
 const char* const kUsage =
     "usage: vsthost COMMAND [OPTIONS] MODULE [ARGS]\n"
     "\n"
-    "Inspect, render and check a VST 2.4 module (.so).\n"
+    "Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows;\n"
+    "the Windows build has no render).\n"
     "\n"
     "commands:\n"
     "  info MODULE [--json]\n"
@@ -126,6 +127,11 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   if (command == "render") {
+#if !VSTHOST_RENDER
+    throw vsthost::Error(
+        "render is not available in this build: it needs an audio-file library, and none is "
+        "packaged for Windows; render on Linux");
+#else
     const Arguments arguments =
         parse(argc, argv, {"param", "block", "format", "encoding"}, {"quiet"});
     if (arguments.help) return std::fprintf(out, "%s", kUsage), 0;
@@ -154,6 +160,7 @@ int run(int argc, char** argv, std::FILE* out) {
     }
     vsthost::render(options);
     return 0;
+#endif
   }
   if (command == "check") {
     const Arguments arguments =
