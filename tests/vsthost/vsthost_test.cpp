@@ -1,6 +1,8 @@
 // vsthost as a user runs it: the rendered audio is exactly what the effect
 // makes when driven directly, the output keeps the input's rate and format,
 // and every error is one line, a non-zero exit and no file left behind.
+#include "vsthost.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -136,6 +138,20 @@ TEST_F(VsthostTest, RenderMatchesTheEffectDrivenDirectly) {
     EXPECT_EQ(out[1], expectRight) << channels << " channels";
     EXPECT_NE(out[0], left) << "the delay must show: left is delayed by 25 ms";
   }
+}
+
+// render installs handlers that remove its partial output when the process
+// dies; a program calling it (the demo) must get its own handlers back.
+TEST_F(VsthostTest, RenderGivesTheCallerItsSignalHandlersBack) {
+  writeNoise("in.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1000);
+  void (*const mine)(int) = [](int) {};
+  void (*const before)(int) = std::signal(SIGTERM, mine);
+  vsthost::RenderOptions options;
+  options.module = ORSOLANE_MODULE;
+  options.input = dir + "/in.wav";
+  options.output = dir + "/out.wav";
+  vsthost::render(options);
+  EXPECT_EQ(std::signal(SIGTERM, before), mine);
 }
 
 TEST_F(VsthostTest, OutputKeepsTheInputsRateAndFormatUnlessTold) {

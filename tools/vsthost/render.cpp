@@ -21,6 +21,8 @@ namespace {
 
 // The temporary output, removed by the signal handler if the process dies.
 char temporaryPath[4096];
+// The signals after which the temporary output is removed.
+const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 void removeTemporaryAndDie(int signal) {
   if (temporaryPath[0] != '\0') unlink(temporaryPath);
@@ -40,10 +42,14 @@ class TemporaryOutput {
       throw Error(target + ": cannot create output (" + std::strerror(errno) + ")");
     }
     path_ = temporaryPath;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-      std::signal(signal, removeTemporaryAndDie);
+    for (size_t i = 0; i < kSignals; ++i)
+      previous_[i] = std::signal(kFatalSignals[i], removeTemporaryAndDie);
   }
+  // Puts back the handlers that were there before, so a caller of render()
+  // (the demo, the tests) keeps its own.
   ~TemporaryOutput() {
+    for (size_t i = 0; i < kSignals; ++i)
+      if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
     close(fd_);
     if (!committed_) unlink(path_.c_str());
     temporaryPath[0] = '\0';
@@ -60,9 +66,11 @@ class TemporaryOutput {
   }
 
  private:
+  static constexpr size_t kSignals = sizeof kFatalSignals / sizeof kFatalSignals[0];
   std::string target_, path_;
   int fd_ = -1;
   bool committed_ = false;
+  void (*previous_[kSignals])(int) = {};
 };
 
 struct SoundFile {
@@ -179,7 +187,8 @@ void showProgress(sf_count_t done, sf_count_t total, int& shown) {
 void render(const RenderOptions& options) {
   if (options.block < 1 || options.block > 65536)
     throw Error("block size must be between 1 and 65536 frames");
-  // Read the input first: the cheapest errors are reported before the module runs.
+  // The input is opened before the module is loaded, so a missing or
+  // unreadable file is reported without running any of the effect's code.
   SF_INFO inputInfo{};
   SoundFile input;
   input.file = sf_open(options.input.c_str(), SFM_READ, &inputInfo);
