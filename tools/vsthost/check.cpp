@@ -200,9 +200,16 @@ std::string checkLoad(const std::string& path) {
 std::string checkReload(const std::string& path) {
   const int cycles = 5;
   for (int i = 0; i < cycles; ++i) {
-    Session session(path);
-    session.instance()->close();
-    step("unloading the module");
+    {
+      Session session(path);
+      session.instance()->close();
+      step("unloading the module");
+    }
+    // A host goes on running after it unloads a module: give anything the
+    // module left behind (a thread, a timer) the time to run into its
+    // unmapped code.
+    step("running on after unloading the module");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return number(cycles) + " load, instantiate, close, unload cycles";
 }
