@@ -459,10 +459,12 @@ std::string checkOpcodes(const std::string& path) {
   // system to show the editor on, which a check has not. Soft bypass is asked
   // for only when the effect says it can.
   GuardedBuffer buffer(4096), arrangement(4096);
+  step("opcode 0 (open)");
+  plugin->open();
   char bypass[] = "bypass";
   step("effCanDo bypass");
   const bool bypasses = plugin->dispatch(effCanDo, 0, 0, bypass) > 0;
-  for (VstInt32 opcode = 0; opcode <= 79; ++opcode) {
+  for (VstInt32 opcode = 1; opcode <= 79; ++opcode) {
     if (opcode == effClose || opcode == effEditGetRect || opcode == effEditOpen ||
         opcode == effEditClose || opcode == effEditIdle || (opcode == effSetBypass && !bypasses))
       continue;
