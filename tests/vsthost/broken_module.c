@@ -26,7 +26,9 @@
  *   SILENT_SYNTH      an instrument that ignores its notes
  *   HANGING_NOTE      an instrument that ignores note off
  *   DEFAULT_ID        ships the framework's default unique ID
- *   HANG              never returns from processReplacing */
+ *   HANG              never returns from processReplacing
+ *   THREAD_LEFT_RUNNING  starts a thread in its entry that outlives the module:
+ *                     it runs into unmapped code once the module is unloaded */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -47,6 +49,33 @@
 static int* volatile nowhere = NULL;
 static void crash(void) { *nowhere = 0; }
 #define CRASH() crash()
+
+#if defined(BROKEN_THREAD_LEFT_RUNNING)
+#if defined(_WIN32)
+#include <windows.h>
+static DWORD WINAPI keepWaking(LPVOID unused) {
+  (void)unused;
+  for (;;) Sleep(1);
+  return 0;
+}
+static void startThread(void) {
+  HANDLE thread = CreateThread(NULL, 0, keepWaking, NULL, 0, NULL);
+  if (thread != NULL) CloseHandle(thread);
+}
+#else
+#include <pthread.h>
+#include <unistd.h>
+static void* keepWaking(void* unused) {
+  (void)unused;
+  for (;;) usleep(1000);
+  return NULL;
+}
+static void startThread(void) {
+  pthread_t thread;
+  if (pthread_create(&thread, NULL, keepWaking, NULL) == 0) pthread_detach(thread);
+}
+#endif
+#endif
 
 #if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
 #define SYNTH 1
@@ -242,6 +271,9 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
 #else
   Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   if (instance == NULL) return NULL;
+#if defined(BROKEN_THREAD_LEFT_RUNNING)
+  startThread();
+#endif
   instance->parameter = 0.5f;
   instance->sampleRate = 44100.0f;
   instance->note = -1;

@@ -275,6 +275,7 @@ TEST_F(VsthostTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"default_id", "identity", "warn", "fail"},
       {"text_overrun", "identity", "warn", "fail"},
       {"hang", "threads", "fail", "fail"},
+      {"thread_left_running", "reload", "fail", "fail"},
   };
   const std::string fixtures = BROKEN_MODULES;
   for (const Row& row : rows) {

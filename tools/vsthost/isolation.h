@@ -71,7 +71,7 @@ class Isolation {
 
  private:
   CheckReport* report_ = nullptr;
-  void* mapping_ = nullptr;  // the Windows file mapping
+  void* mapping_ = nullptr;  // the mapped memory (POSIX) or the file mapping (Windows)
   std::string mappingName_;
 };
 

@@ -41,10 +41,11 @@ Isolation::Isolation() {
   if (shared == MAP_FAILED)
     throw std::runtime_error(std::string("cannot map memory for the check processes: ") +
                              std::strerror(errno));
+  mapping_ = shared;
   report_ = static_cast<CheckReport*>(shared);
 }
 
-Isolation::~Isolation() { munmap(report_, sizeof(CheckReport)); }
+Isolation::~Isolation() { munmap(mapping_, sizeof(CheckReport)); }
 
 namespace {
 
