@@ -22,11 +22,17 @@ namespace allocations {
 namespace {
 
 std::atomic<long> total{0};
+std::atomic<std::size_t> refusedFrom{0};
 // Plain data with constant initialisation: reading it allocates nothing.
 thread_local bool counting = false;
 
 [[maybe_unused]] void count() {
   if (counting) total.fetch_add(1, std::memory_order_relaxed);
+}
+
+[[maybe_unused]] bool refused(std::size_t size) {
+  const std::size_t limit = refusedFrom.load(std::memory_order_relaxed);
+  return limit != 0 && size >= limit;
 }
 
 }  // namespace
@@ -41,6 +47,16 @@ bool available() { return false; }
 #else
 bool available() { return true; }
 #endif
+
+bool refuseFrom(std::size_t bytes) {
+#if defined(_WIN32) || defined(VSTHOST_SANITIZED)
+  (void)bytes;
+  return false;
+#else
+  refusedFrom.store(bytes, std::memory_order_relaxed);
+  return true;
+#endif
+}
 
 }  // namespace allocations
 }  // namespace vsthost
@@ -64,17 +80,18 @@ void* __libc_realloc(void* block, size_t size);
 void __libc_free(void* block);
 
 #define INTERPOSED __attribute__((visibility("default")))
+using vsthost::allocations::refused;
 INTERPOSED void* malloc(size_t size) {
   vsthost::allocations::count();
-  return __libc_malloc(size);
+  return refused(size) ? nullptr : __libc_malloc(size);
 }
 INTERPOSED void* calloc(size_t count, size_t size) {
   vsthost::allocations::count();
-  return __libc_calloc(count, size);
+  return refused(count * size) ? nullptr : __libc_calloc(count, size);
 }
 INTERPOSED void* realloc(void* block, size_t size) {
   vsthost::allocations::count();
-  return __libc_realloc(block, size);
+  return refused(size) ? nullptr : __libc_realloc(block, size);
 }
 INTERPOSED void free(void* block) {
   if (block != nullptr) vsthost::allocations::count();

@@ -3,6 +3,8 @@
 // check measures around processReplacing and the parameter calls.
 #pragma once
 
+#include <cstddef>
+
 namespace vsthost {
 namespace allocations {
 
@@ -12,6 +14,10 @@ bool available();
 void countOnThisThread(bool on);
 // Allocations and releases counted so far, on every thread.
 long counted();
+// From now on the heap refuses (answers null to) every block of at least
+// `bytes`, on every thread; 0 refuses none. For tests of out-of-memory paths.
+// False where the heap cannot be made to refuse (sanitizer builds, Windows).
+bool refuseFrom(std::size_t bytes);
 
 // Counting off for the calling thread for a scope, e.g. while the host answers
 // an effect's callback.
