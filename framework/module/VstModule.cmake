@@ -11,6 +11,9 @@
 # VERSION (file and product version, up to four numbers; the calling project's
 # version, or 1.0.0, by default).
 #
+# Every target it makes is appended to the global property VST_MODULES, so a
+# project can hold all its modules to the same tests.
+#
 # The files it links with (the entry, the export lists, the resource template)
 # lie beside this file, in the source tree and in an installed package alike.
 function(vst_add_module target)
@@ -28,6 +31,7 @@ function(vst_add_module target)
   set(files ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
 
   add_library(${target} MODULE ${arg_SOURCES} ${files}/plugin_main.cpp)
+  set_property(GLOBAL APPEND PROPERTY VST_MODULES ${target})
   target_link_libraries(${target} PRIVATE vst::framework)
   target_compile_features(${target} PRIVATE cxx_std_17)
   set_target_properties(${target} PROPERTIES
