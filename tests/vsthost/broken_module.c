@@ -28,7 +28,14 @@
  *   DEFAULT_ID        ships the framework's default unique ID
  *   HANG              never returns from processReplacing
  *   THREAD_LEFT_RUNNING  starts a thread in its entry that outlives the module:
- *                     it runs into unmapped code once the module is unloaded */
+ *                     it runs into unmapped code once the module is unloaded
+ *   NOT_IN_PLACE      a width effect that writes its left output before it reads
+ *                     the right side's left input: wrong when they share a buffer
+ *   SLOW_SCAN         sleeps 300 ms in its entry, as heavy constructors do
+ *   CHUNK_TRUSTING    keeps its state in a chunk and reads as many values as the
+ *                     chunk's header claims, whatever size the host gave
+ *   DOUBLE_MISMATCH   a double-precision path at half the single path's gain
+ *   PARAMETER_NAN     produces NaN once its parameter is at 1 */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -73,6 +80,19 @@ static void* keepWaking(void* unused) {
 static void startThread(void) {
   pthread_t thread;
   if (pthread_create(&thread, NULL, keepWaking, NULL) == 0) pthread_detach(thread);
+}
+#endif
+#endif
+
+#if defined(BROKEN_SLOW_SCAN)
+#if defined(_WIN32)
+#include <windows.h>
+static void pause300ms(void) { Sleep(300); }
+#else
+#include <time.h>
+static void pause300ms(void) {
+  struct timespec time = {0, 300 * 1000 * 1000};
+  nanosleep(&time, NULL);
 }
 #endif
 #endif
@@ -162,6 +182,24 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
 #endif
 #if defined(BROKEN_OPCODE_CRASH)
     case effGetTailSize: CRASH(); return 0;
+#endif
+#if defined(BROKEN_CHUNK_TRUSTING)
+    case effGetChunk: { /* a count, then the values */
+      static float chunk[2];
+      const VstInt32 one = 1;
+      memcpy(&chunk[0], &one, sizeof one);
+      chunk[1] = PARAMETER(effect);
+      *(void**)ptr = chunk;
+      return sizeof chunk;
+    }
+    case effSetChunk: {
+      VstInt32 count;
+      float value = 0.0f;
+      memcpy(&count, ptr, sizeof count); /* even from an empty chunk */
+      for (VstInt32 i = 0; i < count; ++i) value = ((const float*)ptr)[1 + i];
+      if (value >= 0.0f && value <= 1.0f) PARAMETER(effect) = value;
+      return 0;
+    }
 #endif
 #if defined(SYNTH)
     case effProcessEvents: {
@@ -255,10 +293,31 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 #if defined(BROKEN_UNWRITTEN)
       if (c == 1) continue;
 #endif
+#if defined(BROKEN_PARAMETER_NAN)
+      if (gain >= 1.0f) sample = NAN;
+#endif
+#if defined(BROKEN_NOT_IN_PLACE)
+      continue;
+#endif
       outputs[c][i] = sample;
     }
+#if defined(BROKEN_NOT_IN_PLACE)
+  /* Channel by channel: the right output reads the left input after the left
+   * output has overwritten it when the two are one buffer. */
+  for (int c = 0; c < 2; ++c)
+    for (VstInt32 i = 0; i < frames; ++i)
+      outputs[c][i] = gain * (1.5f * inputs[c][i] - 0.5f * inputs[1 - c][i]);
+#endif
 #endif
 }
+
+#if defined(BROKEN_DOUBLE_MISMATCH)
+static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                   VstInt32 frames) {
+  for (VstInt32 i = 0; i < frames; ++i)
+    for (int c = 0; c < 2; ++c) outputs[c][i] = inputs[c][i] * PARAMETER(effect) * 0.5;
+}
+#endif
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   (void)master;
@@ -273,6 +332,9 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   if (instance == NULL) return NULL;
 #if defined(BROKEN_THREAD_LEFT_RUNNING)
   startThread();
+#endif
+#if defined(BROKEN_SLOW_SCAN)
+  pause300ms();
 #endif
   instance->parameter = 0.5f;
   instance->sampleRate = 44100.0f;
@@ -295,6 +357,13 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
 #if defined(SYNTH)
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;
+#endif
+#if defined(BROKEN_CHUNK_TRUSTING)
+  effect->flags |= effFlagsProgramChunks;
+#endif
+#if defined(BROKEN_DOUBLE_MISMATCH)
+  effect->flags |= effFlagsCanDoubleReplacing;
+  effect->processDoubleReplacing = processDoubleReplacing;
 #endif
   effect->uniqueID = VST_FOUR_CHARS('b', 'r', 'k', 'n');
 #if defined(BROKEN_DEFAULT_ID)
