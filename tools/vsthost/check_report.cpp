@@ -119,8 +119,16 @@ std::unique_ptr<Report> makeReport(const CheckOptions& options, std::FILE* out) 
   return std::make_unique<TextReport>(options, out);
 }
 
-void listChecks(bool json, std::FILE* out) {
-  if (json) {
+void listChecks(ListFormat format, std::FILE* out) {
+  if (format == ListFormat::kMarkdown) {
+    std::fprintf(out,
+                 "| Check | Group | What it does | The fault it catches |\n|---|---|---|---|\n");
+    for (const CheckDefinition& check : checkRegistry())
+      std::fprintf(out, "| `%s` | %s | %s | %s |\n", check.name, check.group, check.summary,
+                   check.catches);
+    return;
+  }
+  if (format == ListFormat::kJson) {
     Json checks = Json::array();
     for (const CheckDefinition& check : checkRegistry())
       checks.push_back({{"name", check.name},

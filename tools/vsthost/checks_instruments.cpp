@@ -64,7 +64,8 @@ std::string checkInstrument(CheckContext& context) {
 std::vector<CheckDefinition> instrumentChecks() {
   return {
       {"instrument", "instruments", "a note on, then its note off (instruments only)",
-       "an instrument that stays silent, or a note that never ends", checkInstrument},
+       "a note that never ends after its note off; WARN: silent after a note on (SKIP for effects)",
+       checkInstrument},
   };
 }
 

@@ -136,12 +136,14 @@ std::vector<CheckDefinition> interfaceChecks() {
   return {
       {"texts", "interface",
        "every text into a buffer ending at a guard page (exactly sized with --strict)",
-       "texts past their buffer or without a terminator; texts over their limit", checkTexts},
+       "a text past its buffer or without a terminator; WARN: a text over its limit", checkTexts},
       {"opcodes", "interface",
        "opcodes 0 to 79 as hosts send them (null and zero arguments with --strict)",
-       "crashes on an opcode, writes through a pointer argument without testing it", checkOpcodes},
+       "a crash on an opcode with realistic arguments; --strict: with null and zero ones",
+       checkOpcodes},
       {"identity", "interface", "the unique ID, the effect name and the parameter names",
-       "an ID left at its default or 0, an empty name, parameter names over 8 characters",
+       "WARN: a unique ID of 0 or the framework's default, an empty name, parameter names over 8 "
+       "characters",
        checkIdentity},
   };
 }

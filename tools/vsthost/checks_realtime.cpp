@@ -206,7 +206,8 @@ std::vector<CheckDefinition> realtimeChecks() {
        checkThreads},
       {"realtime", "real time",
        "counts heap calls in processReplacing, setParameter and getParameter",
-       "allocation or release on the audio thread (names where the first came from)",
+       "WARN: heap calls on the audio thread, named down to the first one's function (Linux; host "
+       "calls excluded)",
        checkRealtime},
   };
 }

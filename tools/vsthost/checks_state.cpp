@@ -218,11 +218,12 @@ std::vector<CheckDefinition> parameterAndStateChecks() {
        checkParameters},
       {"state-restore", "parameters and state",
        "random parameters saved (with the chunk) and restored into a fresh instance; programs",
-       "state that does not survive a project reload; programs that disagree with their names",
+       "state that does not survive a project reload; a program selection effGetProgram does not "
+       "report; WARN: program names that disagree",
        checkStateRestore},
       {"chunk-garbage", "parameters and state",
        "effSetChunk with empty, truncated, random (up to 1 MB) and foreign data, then processing",
-       "chunk data trusted without checking its size", checkChunkGarbage},
+       "chunk data trusted without checking its size (SKIP without chunks)", checkChunkGarbage},
   };
 }
 

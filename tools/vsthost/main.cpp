@@ -172,7 +172,7 @@ int run(int argc, char** argv, std::FILE* out) {
   renderCommand->add_flag("--quiet", quiet, "no progress bar (it only shows on a terminal)");
 
   vsthost::CheckOptions checking;
-  bool list = false;
+  bool list = false, markdown = false;
   std::vector<double> rates;
   std::vector<long> blocks;
   CLI::App* checkCommand = app.add_subcommand(
@@ -180,7 +180,10 @@ int run(int argc, char** argv, std::FILE* out) {
       "check MODULE: run the behaviour checks, each in its own process, and print "
       "PASS, WARN, FAIL or SKIP for each; exits 1 when any check fails (warnings pass)");
   checkCommand->add_option("MODULE", checking.settings.module, "the module file");
-  checkCommand->add_flag("--list", list, "list the checks (with --json as JSON) and exit");
+  checkCommand->add_flag("--list", list,
+                         "list the checks (with --json as JSON, with --markdown as a table for a "
+                         "README) and exit");
+  checkCommand->add_flag("--markdown", markdown, "with --list: a Markdown table");
   checkCommand->add_flag("--json", checking.json, "print one JSON object instead of the table");
   addCheckSettings(*checkCommand, checking.settings, rates, blocks);
   checkCommand->add_option("--only", checking.only, "run only these checks (repeatable, or A,B)")
@@ -241,7 +244,10 @@ int run(int argc, char** argv, std::FILE* out) {
 #endif
   }
   if (list) {
-    vsthost::listChecks(checking.json, out);
+    vsthost::listChecks(markdown        ? vsthost::ListFormat::kMarkdown
+                        : checking.json ? vsthost::ListFormat::kJson
+                                        : vsthost::ListFormat::kText,
+                        out);
     return 0;
   }
   if (checking.settings.module.empty()) throw UsageError("check needs a MODULE");

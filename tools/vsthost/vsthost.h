@@ -69,8 +69,10 @@ struct CheckOptions {
 // and answers the number of failed checks. Throws UsageError for an unknown
 // check name.
 int check(const CheckOptions& options, std::FILE* out);
-// check --list: every check with its group, summary and the fault it catches.
-void listChecks(bool json, std::FILE* out);
+// check --list: every check with its group, summary and the fault it catches,
+// as text, as JSON, or as the Markdown table the README shows.
+enum class ListFormat { kText, kJson, kMarkdown };
+void listChecks(ListFormat format, std::FILE* out);
 // The process of one check where a check cannot fork (Windows): runs the
 // check and leaves its verdict in the report mapped under `mappingName`.
 int checkChild(const std::string& mappingName, const std::string& name,
