@@ -1,11 +1,13 @@
 // Real time: processing while another thread changes parameters, and heap
 // calls on the audio thread, named down to the function that made the first.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
 
 #include "check_support.h"
+#include "vst/noise.h"
 
 #if !defined(_WIN32)
 #include <dlfcn.h>
@@ -16,6 +18,21 @@
 namespace vsthost {
 
 namespace {
+
+// Random parameter changes: an index below `count`, then a value from 0 to 1.
+class RandomParameter {
+ public:
+  RandomParameter(uint32_t seed, VstInt32 count) : noise_(seed), count_(count) {}
+  VstInt32 index() {
+    const auto drawn = static_cast<VstInt32>((noise_.next() + 0.5f) * static_cast<float>(count_));
+    return std::min(drawn, count_ - 1);
+  }
+  float value() { return noise_.next() + 0.5f; }
+
+ private:
+  host::Noise noise_;
+  VstInt32 count_;
+};
 
 std::string checkThreads(CheckContext& context) {
   Session session(context);
@@ -47,11 +64,10 @@ std::string checkThreads(CheckContext& context) {
     }
     done = true;
   });
-  uint32_t seed = context.seed(18);
+  RandomParameter random(context.seed(18), count);
   while (!done && count > 0) {
-    seed = seed * 1664525u + 1013904223u;
-    const auto index = static_cast<VstInt32>((seed >> 8) % static_cast<uint32_t>(count));
-    plugin->setParameter(index, static_cast<float>(seed >> 8) / 16777216.0f);
+    const VstInt32 index = random.index();
+    plugin->setParameter(index, random.value());
     lastChanged = index;
     plugin->getParameter(index);
     ++changes;
@@ -170,16 +186,15 @@ std::string checkRealtime(CheckContext& context) {
     counts[kind] += made;
     return made;
   };
-  uint32_t seed = context.seed(20);
+  RandomParameter random(context.seed(20), params);
   context.step("processing and changing parameters while heap calls are counted");
   for (long block = 0; block < 200; ++block) {
     const long made =
         counted(0, [&] { plugin->processReplacing(inPointers.data(), outPointers.data(), 512); });
     if (made > 0 && firstBlock < 0) firstBlock = block;
     if (params > 0) {
-      seed = seed * 1664525u + 1013904223u;
-      const auto index = static_cast<VstInt32>((seed >> 8) % static_cast<uint32_t>(params));
-      const float value = static_cast<float>(seed >> 8) / 16777216.0f;
+      const VstInt32 index = random.index();
+      const float value = random.value();
       counted(1, [&] { plugin->setParameter(index, value); });
       counted(2, [&] { plugin->getParameter(index); });
     }
