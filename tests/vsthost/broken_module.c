@@ -112,6 +112,11 @@ typedef struct Instance {
   float* buffer; /* BROKEN_SUSPEND_CRASH */
   double phase, level;
   int note;
+#if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
+  VstMidiEvent events[64]; /* the next block's */
+  int pending;
+  int pedal, released; /* the sustain pedal down; a note off held by it */
+#endif
 } Instance;
 
 #if defined(BROKEN_SHARED_PARAMETER)
@@ -202,19 +207,13 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
     }
 #endif
 #if defined(SYNTH)
-    case effProcessEvents: {
+    case effProcessEvents: { /* kept for the next block, applied at their frames */
       const VstEvents* events = (const VstEvents*)ptr;
-      for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
+      instance->pending = 0;
+      for (VstInt32 i = 0; events != NULL && i < events->numEvents && instance->pending < 64; ++i) {
         const VstMidiEvent* event = (const VstMidiEvent*)events->events[i];
-        if (event->type != kVstMidiType) continue;
-        const int status = event->midiData[0] & 0xF0, velocity = event->midiData[2];
-        if (status == 0x90 && velocity > 0) {
-          instance->note = event->midiData[1];
-          instance->level = velocity / 127.0;
-        }
-#if !defined(BROKEN_HANGING_NOTE)
-        if (status == 0x80 || (status == 0x90 && velocity == 0)) instance->note = -1;
-#endif
+        if (event == NULL || event->type != kVstMidiType) continue;
+        instance->events[instance->pending++] = *event;
       }
       return 1;
     }
@@ -240,12 +239,42 @@ static float getParameter(AEffect* effect, VstInt32 index) {
 #endif
 }
 
+#if defined(SYNTH)
+/* One note at a time: note on and off, all notes off (123), all sound off
+ * (120) and the sustain pedal (64). */
+static void applyMidi(Instance* instance, const VstMidiEvent* event) {
+  const int status = event->midiData[0] & 0xF0, data1 = event->midiData[1] & 0x7F,
+            data2 = event->midiData[2] & 0x7F;
+  if (status == 0x90 && data2 > 0) {
+    instance->note = data1;
+    instance->level = data2 / 127.0;
+    instance->released = 0;
+  }
+#if !defined(BROKEN_HANGING_NOTE)
+  if ((status == 0x80 || (status == 0x90 && data2 == 0)) && data1 == instance->note) {
+    if (instance->pedal)
+      instance->released = 1;
+    else
+      instance->note = -1;
+  }
+#endif
+  if (status == 0xB0 && (data1 == 120 || data1 == 123)) instance->note = -1;
+  if (status == 0xB0 && data1 == 64) {
+    instance->pedal = data2 >= 64;
+    if (!instance->pedal && instance->released) instance->note = -1;
+  }
+}
+#endif
+
 static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
   Instance* instance = (Instance*)effect;
   const float gain = PARAMETER(effect);
 #if defined(SYNTH)
-  (void)inputs, (void)gain, (void)instance;
+  (void)inputs, (void)gain;
+  int next = 0;
   for (VstInt32 i = 0; i < frames; ++i) {
+    for (; next < instance->pending && instance->events[next].deltaFrames <= i; ++next)
+      applyMidi(instance, &instance->events[next]);
     float sample = 0.0f;
 #if !defined(BROKEN_SILENT_SYNTH)
     if (instance->note >= 0) {
@@ -256,6 +285,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 #endif
     outputs[0][i] = outputs[1][i] = sample;
   }
+  instance->pending = 0;
   return;
 #else
 #if defined(BROKEN_TEXT_OVERRUN)
