@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "vst/event_list.h"
 #include "vst/vst.h"
 
 namespace host {
@@ -128,6 +129,16 @@ class Plugin {
   // Inline: a host's audio loop pays for the plug-in's call and nothing more.
   void processReplacing(float** inputs, float** outputs, VstInt32 frames) {
     record_->processReplacing(record_, inputs, outputs, frames);
+  }
+  // Hands `events` to the effect (effProcessEvents) for the block that comes
+  // next; answers what the effect answered.
+  VstIntPtr processEvents(const EventList& events) {
+    return dispatch(effProcessEvents, 0, 0, events.events());
+  }
+  // One block of an instrument: its events, when there are any, then the block.
+  void processReplacing(const EventList& events, float** inputs, float** outputs, VstInt32 frames) {
+    if (!events.empty()) processEvents(events);
+    processReplacing(inputs, outputs, frames);
   }
 
   // Convenience forms of common opcodes.
