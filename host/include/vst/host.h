@@ -1,7 +1,7 @@
 // A small VST 2.4 host library: loads a module by path, finds its entry,
-// supplies a host callback that records every call it receives, and wraps the
-// record's functions. Used by the tests, the demo, the command-line host and
-// the benchmarks.
+// supplies a host callback that records every call it receives, wraps the
+// record's functions and sends instruments their events (vst/event_list.h).
+// Used by the tests, the demo, the command-line host and the benchmarks.
 #pragma once
 
 #include <functional>
