@@ -96,10 +96,7 @@ enum {
 };
 
 /* Text limits in characters; a buffer holds one byte more for the terminator. */
-enum {
-  kVstMaxProgNameLen = 24,
-  kVstMaxParamStrLen = 8
-};
+enum { kVstMaxProgNameLen = 24, kVstMaxParamStrLen = 8 };
 
 /* Text buffer sizes in bytes, terminator included: one character fewer fits.
  * A type of their own, so C++ code can tell them from character limits. */
