@@ -43,7 +43,7 @@ const char* const kChannelNames[] = {"L", "R"};
 constexpr float kDepthsMs[] = {10.0f, 0.0f};
 
 #if defined(_WIN32)
-const char* const kPlatform = "Windows (under Wine)";
+const char* const kPlatform = "Windows, under Wine";
 const char* const kClockName = "wall time";  // Wine's thread times tick every 10 ms
 constexpr double kReferenceTarget = 4.0;
 #else
