@@ -40,15 +40,7 @@ function(vst_add_module target)
 
   add_library(${target} MODULE ${arg_SOURCES} ${files}/plugin_main.cpp)
   set_property(GLOBAL APPEND PROPERTY VST_MODULES ${target})
-  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
-  if(NOT multi_config AND NOT CMAKE_BUILD_TYPE)
-    foreach(lang C CXX)
-      separate_arguments(flags UNIX_COMMAND "${CMAKE_${lang}_FLAGS_RELEASE}")
-      target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:${lang}>:${flags}>")
-    endforeach()
-    separate_arguments(flags UNIX_COMMAND "${CMAKE_MODULE_LINKER_FLAGS_RELEASE}")
-    target_link_options(${target} PRIVATE ${flags})
-  endif()
+  _vst_build_as_release(${target})
   target_link_libraries(${target} PRIVATE vst::framework)
   target_compile_features(${target} PRIVATE cxx_std_17)
   set_target_properties(${target} PROPERTIES
@@ -98,6 +90,25 @@ function(vst_add_module target)
       -Wl,--defsym=main=VSTPluginMain
       -Wl,--no-undefined)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${files}/exports.map)
+  endif()
+endfunction()
+
+# With no build type (single-config generators), builds `target` with the
+# Release flags; the framework library takes them too, so a module's base
+# class code is as optimised as the module.
+function(_vst_build_as_release target)
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config OR CMAKE_BUILD_TYPE)
+    return()
+  endif()
+  foreach(lang C CXX)
+    separate_arguments(flags UNIX_COMMAND "${CMAKE_${lang}_FLAGS_RELEASE}")
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:${lang}>:${flags}>")
+  endforeach()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "MODULE_LIBRARY")
+    separate_arguments(flags UNIX_COMMAND "${CMAKE_MODULE_LINKER_FLAGS_RELEASE}")
+    target_link_options(${target} PRIVATE ${flags})
   endif()
 endfunction()
 
