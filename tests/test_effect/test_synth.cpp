@@ -10,6 +10,7 @@
 
 #include "vst/audio_effect_x.h"
 #include "vst/events.h"
+#include "vst/midi.h"
 #include "vst/text_copy.h"
 
 namespace {
@@ -70,27 +71,23 @@ class TestSynth : public AudioEffectX {
   // [audio thread] A sine at the held note's pitch, silence without one; each
   // event of the block applied at its frame.
   void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
-    VstInt32 next = 0;
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-      for (; next < pending && events[next].deltaFrames <= i; ++next) apply(events[next]);
-      const float sample =
-          note < 0 ? 0.0f : static_cast<float>(0.25 * std::sin(6.283185307179586 * phase));
-      if (note >= 0)
-        phase = std::fmod(phase + 440.0 * std::pow(2.0, (note - 69) / 12.0) / sampleRate, 1.0);
-      outputs[0][i] = outputs[1][i] = sample;
+    for (vst::MidiSegments segment(midi, sampleFrames); segment.next();) {
+      for (const vst::MidiMessage& message : segment) voice.apply(message);
+      const vst::Voice& note = voice[0];
+      const bool sounding = note.gate();
+      const double step =
+          sounding ? 440.0 * std::pow(2.0, (note.key - 69) / 12.0) / sampleRate : 0.0;
+      for (VstInt32 i = segment.from(); i < segment.to(); ++i) {
+        const float sample =
+            sounding ? static_cast<float>(0.25 * std::sin(6.283185307179586 * phase)) : 0.0f;
+        phase = std::fmod(phase + step, 1.0);
+        outputs[0][i] = outputs[1][i] = sample;
+      }
+      if (!sounding && note.active()) voice.finish(0);  // no release: silent at once
     }
-    pending = 0;
   }
   // [audio thread, before the block the events belong to] Kept for the block.
-  VstInt32 processEvents(VstEvents* list) override {
-    pending = 0;
-    for (VstInt32 i = 0; list != nullptr && i < list->numEvents && pending < kMaxEvents; ++i) {
-      const VstEvent* head = list->events[i];
-      if (head == nullptr || head->type != kVstMidiType) continue;
-      std::memcpy(&events[pending++], head, sizeof(VstMidiEvent));
-    }
-    return 1;
-  }
+  VstInt32 processEvents(VstEvents* events) override { return midi.add(events); }
   bool getEffectName(char* name) override {
     vst::copyText(name, "TestSynth", kVstMaxEffectNameLen - 1);
     return true;
@@ -105,26 +102,10 @@ class TestSynth : public AudioEffectX {
   }
 
  private:
-  // Note on and off, all sound off (120) and all notes off (123), the
-  // sustain pedal (64).
-  void apply(const VstMidiEvent& event) {
-    const int status = event.midiData[0] & 0xF0, data1 = event.midiData[1] & 0x7F,
-              data2 = event.midiData[2] & 0x7F;
-    if (status == 0x90 && data2 != 0) note = data1, released = false;
-    if ((status == 0x80 || (status == 0x90 && data2 == 0)) && data1 == note)
-      pedal ? void(released = true) : void(note = -1);
-    if (status == 0xB0 && (data1 == 120 || data1 == 123)) note = -1;
-    if (status == 0xB0 && data1 == 64) {
-      pedal = data2 >= 64;
-      if (!pedal && released) note = -1;
-    }
-  }
-  // Audio thread only.
-  static constexpr VstInt32 kMaxEvents = 64;
-  VstMidiEvent events[kMaxEvents] = {};
-  VstInt32 pending = 0;
-  int note = -1;  // -1: none held
-  bool pedal = false, released = false;
+  // Audio thread only: the next block's events; one voice, which the pedal
+  // and the channel-mode messages reach too.
+  vst::MidiQueue midi;
+  vst::VoiceAllocator voice{1};
   double phase = 0.0;
 };
 
