@@ -19,8 +19,8 @@ function(vst_check_module target)
   endif()
   get_target_property(type ${target} TYPE)
   if(NOT type STREQUAL "MODULE_LIBRARY")
-    message(FATAL_ERROR "vst_check_module(${target}): ${target} is a ${type}, not a plug-in "
-                        "module (make it with vst_add_module)")
+    message(FATAL_ERROR "vst_check_module(${target}): ${target} is no plug-in module (its type is "
+                        "${type}); make the module with vst_add_module")
   endif()
   if(NOT TARGET vst::vsthost)
     message(FATAL_ERROR "vst_check_module(${target}): vsthost is not available; use the installed "
