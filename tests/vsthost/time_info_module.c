@@ -3,7 +3,7 @@
  *   TIME_UNCHECKED  a pass-through that reads the tempo from the host's time
  *                   record without testing the record for null: it crashes in
  *                   a host that answers null, as many real effects would
- *   TEMPO_PROBE     writes what it reads, tested: the tempo / 1000 on the
+ *   TEMPO_PROBE     writes what it reads, tested for null: the tempo / 1000 on the
  *                   left output and the quarter-note position / 1000 on the
  *                   right, 0 for what the host does not give */
 #include <stdlib.h>
@@ -45,10 +45,13 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
     outputs[1][i] = inputs[1][i] * gain;
   }
 #else
-  const float tempo =
+  /* Values no transport has (NaN, a position of 1e300) are written as 0. */
+  float tempo =
       time != NULL && (time->flags & kVstTempoValid) ? (float)(time->tempo / 1000.0) : 0.0f;
-  const float ppq =
+  float ppq =
       time != NULL && (time->flags & kVstPpqPosValid) ? (float)(time->ppqPos / 1000.0) : 0.0f;
+  if (!(tempo > -1e6f && tempo < 1e6f)) tempo = 0.0f;
+  if (!(ppq > -1e6f && ppq < 1e6f)) ppq = 0.0f;
   (void)inputs;
   for (VstInt32 i = 0; i < frames; ++i) {
     outputs[0][i] = tempo;

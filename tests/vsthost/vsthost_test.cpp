@@ -208,7 +208,7 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
       {"render " + orsolane + " " + in + " " + out + " --param Width=0.5", 1,
        "unknown parameter 'Width'"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=half", 1,
-       "nothing it shows reads 'half' (it shows 0.00000 to 50.00000 ms)"},
+       "parameter Depth: nothing it shows reads 'half' (it shows 0.0"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=nan", 1,
        "nothing it shows reads 'nan'"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=80ms", 1,

@@ -133,18 +133,21 @@ float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::str
   // displays enclose it, narrowed down by halving.
   double target = 0.0;
   const size_t length = leadingNumber(text, target);
-  std::string examples;
-  for (size_t i = 0, listed = 0; i < shown.size() && listed < 6; ++i)
-    if (i == 0 || shown[i].display != shown[i - 1].display) {
-      examples += (listed++ == 0 ? "" : ", ") + shown[i].display;
-    }
-  if (length == 0)
-    throw Error(what + "nothing it shows reads '" + text + "' (it shows " + examples +
-                (label.empty() ? "" : " " + label) + ")");
+  // What it shows: each text of a few, the first and last of many.
+  std::vector<std::string> distinct;
+  for (size_t i = 0; i < shown.size(); ++i)
+    if (i == 0 || shown[i].display != shown[i - 1].display) distinct.push_back(shown[i].display);
+  std::string shows = distinct.front() + " to " + distinct.back();
+  if (distinct.size() <= 8) {
+    shows.clear();
+    for (const std::string& display : distinct) shows += (shows.empty() ? "" : ", ") + display;
+  }
+  shows = " (it shows " + shows + (label.empty() ? "" : " " + label) + ")";
+  if (length == 0) throw Error(what + "nothing it shows reads '" + text + "'" + shows);
   const std::string unit = folded(text.substr(length));
   if (!unit.empty() && unit != folded(label))
-    throw Error(what + "'" + text.substr(length) + "' is not its unit" +
-                (label.empty() ? " (it has none)" : " (" + label + ")"));
+    throw Error(what + "'" + text.substr(text.find_first_not_of(' ', length)) +
+                "' is not its unit" + (label.empty() ? " (it has none)" : " (" + label + ")"));
   // A value of the sweep that shows exactly the number: the middle of its stretch.
   for (size_t i = 0; i < shown.size(); ++i) {
     if (!shown[i].numeric || shown[i].number != target) continue;
@@ -176,8 +179,7 @@ float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::str
         std::fmax(resolution(best.display), 1e-3 * std::fmax(std::fabs(target), 1e-6));
     if (best.numeric && std::fabs(best.number - target) <= tolerance) return best.value;
   }
-  throw Error(what + "nothing it shows reads '" + text + "' (it shows " + shown.front().display +
-              " to " + shown.back().display + (label.empty() ? "" : " " + label) + ")");
+  throw Error(what + "nothing it shows reads '" + text + "'" + shows);
 }
 
 }  // namespace vsthost

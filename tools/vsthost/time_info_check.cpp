@@ -36,6 +36,10 @@ class Driver {
     plugin_->close();
   }
 
+  void setEveryParameter(float value) {
+    for (VstInt32 i = 0; i < plugin_->record()->numParams; ++i) plugin_->setParameter(i, value);
+  }
+
   // Processes `blocks` blocks of noise, moving the transport on after each.
   void run(const std::string& stage, int blocks) {
     step_("processing " + stage);
@@ -127,25 +131,39 @@ std::string checkTimeInfo(const std::string& path,
     return reinterpret_cast<VstIntPtr>(&spoiled);
   });
 
-  {
+  // Tempo-synced modes are usually a parameter away: each pass runs with
+  // the parameters at their defaults, then all at 0.5, then all at 1.
+  const struct {
+    const char* what;
+    float value;  // < 0: the defaults
+  } passes[] = {
+      {"", -1.0f}, {" (every parameter at 0.5)", 0.5f}, {" (every parameter at 1)", 1.0f}};
+  for (const auto& pass : passes) {
+    transport.setTempo(120.0);
+    transport.setTimeSignature(4, 4);
+    transport.setPlaying(true);
+    transport.setCycle(false, 0.0, 0.0);
+    transport.rewind();
     Driver driver(loaded, step);
-    driver.run("with the transport playing at 120 BPM in 4/4", 40);
+    if (pass.value >= 0.0f) driver.setEveryParameter(pass.value);
+    const std::string suffix = pass.what;
+    driver.run("with the transport playing at 120 BPM in 4/4" + suffix, 40);
     transport.setTempo(90.0);
-    driver.run("after a tempo change to 90 BPM", 20);
+    driver.run("after a tempo change to 90 BPM" + suffix, 20);
     transport.setTempo(200.0);
     transport.setTimeSignature(7, 8);
-    driver.run("after a change to 200 BPM in 7/8", 20);
+    driver.run("after a change to 200 BPM in 7/8" + suffix, 20);
     transport.setPlaying(false);
-    driver.run("with the transport stopped", 20);
+    driver.run("with the transport stopped" + suffix, 20);
     transport.setPlaying(true);
-    driver.run("after the transport started again", 20);
+    driver.run("after the transport started again" + suffix, 20);
     const double start = std::floor(transport.ppq());
     transport.setCycle(true, start, start + 1.0);
-    driver.run("in a cycle of one quarter note, jumping back", 60);
+    driver.run("in a cycle of one quarter note, jumping back" + suffix, 60);
     transport.setCycle(false, 0.0, 0.0);
     for (const Hostile& stage : kHostile) {
       hostile = &stage;
-      for (block = 0; block < 8; ++block) driver.run(stage.what, 1);
+      for (block = 0; block < 8; ++block) driver.run(stage.what + suffix, 1);
     }
     hostile = nullptr;
   }
@@ -153,14 +171,16 @@ std::string checkTimeInfo(const std::string& path,
 
   transport.rewind();
   transport.setAnswersNull(true);
-  {
+  for (const auto& pass : passes) {
     Driver driver(loaded, step);
-    driver.run("in a host that answers null for the time", 40);
+    if (pass.value >= 0.0f) driver.setEveryParameter(pass.value);
+    driver.run(std::string("in a host that answers null for the time") + pass.what, 20);
   }
+  host.setResponder(nullptr);
   if (asked == 0) return "never asks for the time; finite with a moving transport and without one";
   return "asked for the time " + std::to_string(askedMoving) + " times; finite through tempo " +
          "changes, a stop, a cycle, " + std::to_string(std::size(kHostile)) +
-         " impossible records and a host answering null";
+         " impossible records and a host answering null, with three parameter settings";
 }
 
 }  // namespace vsthost
