@@ -135,6 +135,11 @@ double toPlain(const ParameterSpec& spec, float normalised) {
     plain = spec.min * std::pow(spec.max / spec.min, v);
   else
     plain = spec.min + v * (spec.max - spec.min);
+  // A 32-bit normalised value is a few millionths off the value a user typed:
+  // rounded to a thousandth of the display's last digit, 0 dB is exactly 0
+  // (a factor of exactly 1) and 25 ms exactly 25.
+  const double grid = std::pow(10.0, std::fmin(std::fmax(spec.precision, 0), 9) + 3);
+  if (!stepped(spec) && std::fabs(plain) * grid < 1e15) plain = std::round(plain * grid) / grid;
   return clampPlain(spec, plain);
 }
 

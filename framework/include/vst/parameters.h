@@ -163,12 +163,13 @@ class Smoother {
   // [audio thread, or resume] Jumps to `value`, e.g. the parameter's current
   // value when processing resumes.
   void reset(float value) { current_ = value == value ? value : 0.0f; }
-  // [audio thread] One sample nearer `target`; lands exactly on it once within
-  // a millionth, so it settles without denormals. A NaN target is ignored.
+  // [audio thread] One sample nearer `target`; lands exactly on it once close,
+  // so it settles without denormals. A NaN target is ignored.
   float next(float target) {
     if (target != target) return current_;
-    const float gap = target - current_;
-    current_ = (gap < 1e-6f && gap > -1e-6f) ? target : current_ + coefficient_ * gap;
+    const float gap = target - current_, moved = current_ + coefficient_ * gap;
+    // Within a millionth, or where a step no longer moves it, it lands.
+    current_ = (gap < 1e-6f && gap > -1e-6f) || moved == current_ ? target : moved;
     return current_;
   }
   float current() const { return current_; }
