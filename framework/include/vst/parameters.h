@@ -63,8 +63,9 @@ constexpr ParameterSpec choiceParameter(const char* name, const char* const (&na
   return {name, "", 0.0, double(N - 1), double(initial), Mapping::kChoice, 0, names};
 }
 
-// Decibels and gain factors. Both answers are finite: silence (a factor of 0
-// or below) and NaN are -200 dB, and decibels are taken within -200 to +200.
+// Decibels and gain factors, both answers finite: decibels are taken within
+// -200 to +200 and NaN decibels are silence (a factor of 0); a factor of 0 or
+// below, or NaN, is -200 dB.
 double dbToFactor(double db);
 double factorToDb(double factor);
 
