@@ -91,7 +91,9 @@ class Host {
   void setRecording(bool on);
 
   // What audioMasterGetTime answers: a transport playing from the start at
-  // 120 BPM in 4/4 until changed. The caller advances it after every block.
+  // 120 BPM in 4/4 until changed. Unlike the rest of the host it is not
+  // thread-safe: the thread that drives processing changes it and advances
+  // it after every block.
   Transport& transport() { return transport_; }
 
   std::vector<HostCall> calls() const;
