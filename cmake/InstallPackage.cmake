@@ -1,20 +1,28 @@
 # `cmake --install` lays out the CMake package VstFramework:
+#   bin/                      vsthost (vsthost.exe from a Windows build)
 #   include/vst/              the interface, framework and host headers
 #   lib/                      the framework and host libraries
 #   lib/cmake/VstFramework/   the package config and version, the imported
 #                             targets vst::interface, vst::framework, vst::host,
-#                             vst_add_module with the files it links, and the
-#                             mingw-w64 toolchain file for Windows builds
+#                             vst::vsthost, vst_add_module with the files it
+#                             links, vst_check_module, and the mingw-w64
+#                             toolchain file with its Wine runner
 include(CMakePackageConfigHelpers)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VstFramework)
 
-install(TARGETS vst_interface vst_framework vst_host EXPORT VstFrameworkTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+set(installed_targets vst_interface vst_framework vst_host)
+if(TARGET vsthost)
+  list(APPEND installed_targets vsthost)
+endif()
+install(TARGETS ${installed_targets} EXPORT VstFrameworkTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/vst framework/include/vst host/include/vst
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT VstFrameworkTargets NAMESPACE vst:: DESTINATION ${package_dir})
 install(FILES
           framework/module/VstModule.cmake
+          framework/module/VstCheckModule.cmake
           framework/module/plugin_main.cpp
           framework/module/exports.map
           framework/module/exports.def

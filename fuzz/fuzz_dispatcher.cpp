@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "byte_reader.h"
+#include "vst/opcode_arguments.h"
 #include "vst/vst.h"
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
@@ -26,46 +27,6 @@ bool historyBounded = true;  // every sample processed so far lies within [-1, 1
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   if (entryDone) ++hostCallsAfterEntry;
   return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-// Bytes of the host's buffer for each text the effect writes; 0 for the rest.
-size_t textBufferSize(VstInt32 opcode) {
-  switch (opcode) {
-    case effGetProgramName:
-    case effGetProgramNameIndexed: return kVstMaxProgNameLen + 1;
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName: return kVstMaxParamStrLen + 1;
-    case effGetEffectName: return kVstMaxEffectNameLen;
-    case effGetVendorString:
-    case effGetProductString:
-    case effShellGetNextPlugin: return kVstMaxProductStrLen;
-    case effGetErrorText: return 256;
-    default: return 0;
-  }
-}
-
-// Opcodes whose ptr the standard defines as a record the effect may read or fill.
-bool takesRecord(VstInt32 opcode) {
-  switch (opcode) {
-    case effEditOpen:
-    case effProcessEvents:
-    case effGetInputProperties:
-    case effGetOutputProperties:
-    case effOfflineNotify:
-    case effOfflinePrepare:
-    case effOfflineRun:
-    case effProcessVarIo:
-    case effVendorSpecific:
-    case effGetParameterProperties:
-    case effGetMidiProgramName:
-    case effGetCurrentMidiProgram:
-    case effGetMidiProgramCategory:
-    case effGetMidiKeyName:
-    case effBeginLoadBank:
-    case effBeginLoadProgram: return true;
-    default: return false;
-  }
 }
 
 std::unique_ptr<VstSpeakerArrangement> arrangementFrom(ByteReader& in) {
@@ -90,37 +51,45 @@ void dispatch(AEffect* effect, ByteReader& in) {
   std::string inputText;
   std::unique_ptr<VstSpeakerArrangement> input, output;
   void* places[2] = {reinterpret_cast<void*>(0x1), reinterpret_cast<void*>(0x1)};
-  const size_t textSize = textBufferSize(opcode);
-  if (textSize > 0) {
-    buffer.assign(textSize, '\xAA');
-    ptr = nullPointer ? nullptr : buffer.data();
-  } else if (opcode == effSetProgramName || opcode == effString2Parameter || opcode == effCanDo) {
-    inputText = in.text();
-    ptr = nullPointer ? nullptr : &inputText[0];
-  } else if (opcode == effEditGetRect || opcode == effGetChunk) {
-    ptr = nullPointer ? nullptr : &places[0];
-  } else if (opcode == effSetChunk) {
-    buffer.resize(in.byte());
-    for (char& c : buffer) c = static_cast<char>(in.byte());
-    ptr = nullPointer ? nullptr : buffer.data();
-    value = static_cast<VstIntPtr>(buffer.size());
-  } else if (opcode == effSetSpeakerArrangement) {
-    input = arrangementFrom(in);
-    output = arrangementFrom(in);
-    value = nullPointer ? 0 : reinterpret_cast<VstIntPtr>(input.get());
-    ptr = nullPointer ? nullptr : output.get();
-  } else if (opcode == effGetSpeakerArrangement) {
-    value = nullPointer ? 0 : reinterpret_cast<VstIntPtr>(&places[0]);
-    ptr = (selector & 8) != 0 ? nullptr : &places[1];
-  } else if (takesRecord(opcode)) {
-    buffer.resize(512);
-    for (char& c : buffer) c = static_cast<char>(in.byte());
-    ptr = nullPointer ? nullptr : buffer.data();
+  using Argument = host::OpcodeArgument;
+  const Argument argument = host::opcodeArgument(opcode);
+  switch (argument.kind) {
+    case Argument::kTextOut:
+      buffer.assign(argument.bytes, '\xAA');
+      ptr = nullPointer ? nullptr : buffer.data();
+      break;
+    case Argument::kTextIn:
+      inputText = in.text();
+      ptr = nullPointer ? nullptr : &inputText[0];
+      break;
+    case Argument::kPointerSlot: ptr = nullPointer ? nullptr : &places[0]; break;
+    case Argument::kChunkIn:
+      buffer.resize(in.byte());
+      for (char& c : buffer) c = static_cast<char>(in.byte());
+      ptr = nullPointer ? nullptr : buffer.data();
+      value = static_cast<VstIntPtr>(buffer.size());
+      break;
+    case Argument::kSpeakerRecords:
+      input = arrangementFrom(in);
+      output = arrangementFrom(in);
+      value = nullPointer ? 0 : reinterpret_cast<VstIntPtr>(input.get());
+      ptr = nullPointer ? nullptr : output.get();
+      break;
+    case Argument::kSpeakerSlots:
+      value = nullPointer ? 0 : reinterpret_cast<VstIntPtr>(&places[0]);
+      ptr = (selector & 8) != 0 ? nullptr : &places[1];
+      break;
+    case Argument::kRecord:
+      buffer.resize(512);
+      for (char& c : buffer) c = static_cast<char>(in.byte());
+      ptr = nullPointer ? nullptr : buffer.data();
+      break;
+    case Argument::kNoPointer: break;
   }
 
   effect->dispatcher(effect, opcode, index, value, ptr, opt);
 
-  if (textSize > 0 && ptr != nullptr) {
+  if (argument.kind == Argument::kTextOut && ptr != nullptr) {
     // Whatever the effect wrote must be terminated inside the host's buffer.
     const bool written =
         std::any_of(buffer.begin(), buffer.end(), [](char c) { return c != '\xAA'; });

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "vst/noise.h"
 #include "vsthost.h"
 
 namespace {
@@ -25,15 +26,11 @@ void writeTestSignal(const std::string& path) {
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (file == nullptr) throw vsthost::Error(path + ": " + sf_strerror(nullptr));
   std::vector<float> frames(2 * kRate);
-  uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-  };
+  host::Noise noise(12345);
   for (size_t i = 0; i < frames.size(); i += 2) {
-    const float common = 0.4f * next();
-    frames[i] = common + 0.1f * next();
-    frames[i + 1] = common + 0.1f * next();
+    const float common = 0.8f * noise.next();
+    frames[i] = common + 0.2f * noise.next();
+    frames[i + 1] = common + 0.2f * noise.next();
   }
   sf_writef_float(file, frames.data(), kRate);
   sf_close(file);

@@ -1,14 +1,18 @@
-// Loads a module through vst::host, runs one block of ones through its first
-// instance and prints the first output sample: the smallest host there is.
+// A behaviour test through vst::host, the smallest host there is: loads a
+// module, runs one block of ones through its first instance, prints the first
+// output sample and, given EXPECTED, fails unless every output sample is it.
+// Usage: play MODULE [EXPECTED]
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "vst/host.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: play MODULE\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: play MODULE [EXPECTED]\n");
     return 2;
   }
   std::string error;
@@ -25,5 +29,14 @@ int main(int argc, char** argv) {
   float* outputs[2] = {left.data(), right.data()};
   plugin->processReplacing(inputs, outputs, 64);
   std::printf("%s: %g %g\n", plugin->effectName().c_str(), left[0], right[63]);
+  if (argc == 3) {
+    const float expected = std::strtof(argv[2], nullptr);
+    for (const auto* channel : {&left, &right})
+      for (float sample : *channel)
+        if (std::fabs(sample - expected) > 1e-6f) {
+          std::fprintf(stderr, "play: an output sample is %g, not %g\n", sample, expected);
+          return 1;
+        }
+  }
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plugin_test.h"
+#include "vst/opcode_arguments.h"
 
 namespace {
 
@@ -29,12 +30,16 @@ class HostileHost : public PluginTest {
   }
 };
 
+// Null where an opcode takes a buffer or a record; where it takes no pointer,
+// one that must never be followed.
 TEST_F(HostileHost, NullBuffersAndRecordsOnEveryOpcode) {
   plugin->setParameter(2, 0.5f);
   const std::string before = state();
+  void* bogus = reinterpret_cast<void*>(uintptr_t{0x10});
   for (VstInt32 opcode = -10; opcode <= 100; ++opcode) {
     if (opcode == effClose || opcode == effSetSampleRate || opcode == effMainsChanged) continue;
-    for (VstInt32 index : {-1, 0, 1, 2, 3}) plugin->dispatch(opcode, index, 0, nullptr, 0.0f);
+    void* ptr = host::opcodeArgument(opcode).takesPointer() ? nullptr : bogus;
+    for (VstInt32 index : {-1, 0, 1, 2, 3}) plugin->dispatch(opcode, index, 0, ptr, 0.0f);
   }
   EXPECT_EQ(state(), before);
 }

@@ -67,26 +67,27 @@ class TestSynth : public AudioEffectX {
     setFlag(effFlagsHasEditor, true);
     editor = new (std::nothrow) TestEditor(this, audioMaster);
   }
-  // [audio thread] A sine at the held note's pitch, silence without one.
+  // [audio thread] A sine at the held note's pitch, silence without one; each
+  // event of the block applied at its frame.
   void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
-    const double step = note < 0 ? 0.0 : 440.0 * std::pow(2.0, (note - 69) / 12.0) / sampleRate;
+    VstInt32 next = 0;
     for (VstInt32 i = 0; i < sampleFrames; ++i) {
+      for (; next < pending && events[next].deltaFrames <= i; ++next) apply(events[next]);
       const float sample =
           note < 0 ? 0.0f : static_cast<float>(0.25 * std::sin(6.283185307179586 * phase));
-      phase = std::fmod(phase + step, 1.0);
+      if (note >= 0)
+        phase = std::fmod(phase + 440.0 * std::pow(2.0, (note - 69) / 12.0) / sampleRate, 1.0);
       outputs[0][i] = outputs[1][i] = sample;
     }
+    pending = 0;
   }
-  // [audio thread, before the block the events belong to] Note on and off.
-  VstInt32 processEvents(VstEvents* events) override {
-    for (VstInt32 i = 0; events != nullptr && i < events->numEvents; ++i) {
-      const VstEvent* head = events->events[i];
+  // [audio thread, before the block the events belong to] Kept for the block.
+  VstInt32 processEvents(VstEvents* list) override {
+    pending = 0;
+    for (VstInt32 i = 0; list != nullptr && i < list->numEvents && pending < kMaxEvents; ++i) {
+      const VstEvent* head = list->events[i];
       if (head == nullptr || head->type != kVstMidiType) continue;
-      const auto* event = reinterpret_cast<const VstMidiEvent*>(head);
-      const int status = event->midiData[0] & 0xF0, key = event->midiData[1] & 0x7F;
-      const bool on = status == 0x90 && event->midiData[2] != 0;
-      if (on) note = key;
-      if ((status == 0x80 || (status == 0x90 && !on)) && key == note) note = -1;
+      std::memcpy(&events[pending++], head, sizeof(VstMidiEvent));
     }
     return 1;
   }
@@ -104,8 +105,27 @@ class TestSynth : public AudioEffectX {
   }
 
  private:
-  int note = -1;       // audio thread only; -1: none held
-  double phase = 0.0;  // audio thread only
+  // Note on and off, all sound off (120) and all notes off (123), the
+  // sustain pedal (64).
+  void apply(const VstMidiEvent& event) {
+    const int status = event.midiData[0] & 0xF0, data1 = event.midiData[1] & 0x7F,
+              data2 = event.midiData[2] & 0x7F;
+    if (status == 0x90 && data2 != 0) note = data1, released = false;
+    if ((status == 0x80 || (status == 0x90 && data2 == 0)) && data1 == note)
+      pedal ? void(released = true) : void(note = -1);
+    if (status == 0xB0 && (data1 == 120 || data1 == 123)) note = -1;
+    if (status == 0xB0 && data1 == 64) {
+      pedal = data2 >= 64;
+      if (!pedal && released) note = -1;
+    }
+  }
+  // Audio thread only.
+  static constexpr VstInt32 kMaxEvents = 64;
+  VstMidiEvent events[kMaxEvents] = {};
+  VstInt32 pending = 0;
+  int note = -1;  // -1: none held
+  bool pedal = false, released = false;
+  double phase = 0.0;
 };
 
 }  // namespace

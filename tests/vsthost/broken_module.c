@@ -28,7 +28,14 @@
  *   DEFAULT_ID        ships the framework's default unique ID
  *   HANG              never returns from processReplacing
  *   THREAD_LEFT_RUNNING  starts a thread in its entry that outlives the module:
- *                     it runs into unmapped code once the module is unloaded */
+ *                     it runs into unmapped code once the module is unloaded
+ *   NOT_IN_PLACE      a width effect that writes its left output before it reads
+ *                     the right side's left input: wrong when they share a buffer
+ *   SLOW_SCAN         sleeps 300 ms in its entry, as heavy constructors do
+ *   CHUNK_TRUSTING    keeps its state in a chunk and reads as many values as the
+ *                     chunk's header claims, whatever size the host gave
+ *   DOUBLE_MISMATCH   a double-precision path at half the single path's gain
+ *   PARAMETER_NAN     produces NaN once its parameter is at 1 */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -77,6 +84,19 @@ static void startThread(void) {
 #endif
 #endif
 
+#if defined(BROKEN_SLOW_SCAN)
+#if defined(_WIN32)
+#include <windows.h>
+static void pause300ms(void) { Sleep(300); }
+#else
+#include <time.h>
+static void pause300ms(void) {
+  struct timespec time = {0, 300 * 1000 * 1000};
+  nanosleep(&time, NULL);
+}
+#endif
+#endif
+
 #if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
 #define SYNTH 1
 #endif
@@ -92,6 +112,11 @@ typedef struct Instance {
   float* buffer; /* BROKEN_SUSPEND_CRASH */
   double phase, level;
   int note;
+#if defined(BROKEN_CLEAN_SYNTH) || defined(BROKEN_SILENT_SYNTH) || defined(BROKEN_HANGING_NOTE)
+  VstMidiEvent events[64]; /* the next block's */
+  int pending;
+  int pedal, released; /* the sustain pedal down; a note off held by it */
+#endif
 } Instance;
 
 #if defined(BROKEN_SHARED_PARAMETER)
@@ -163,20 +188,32 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
 #if defined(BROKEN_OPCODE_CRASH)
     case effGetTailSize: CRASH(); return 0;
 #endif
-#if defined(SYNTH)
-    case effProcessEvents: {
-      const VstEvents* events = (const VstEvents*)ptr;
-      for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
-        const VstMidiEvent* event = (const VstMidiEvent*)events->events[i];
-        if (event->type != kVstMidiType) continue;
-        const int status = event->midiData[0] & 0xF0, velocity = event->midiData[2];
-        if (status == 0x90 && velocity > 0) {
-          instance->note = event->midiData[1];
-          instance->level = velocity / 127.0;
-        }
-#if !defined(BROKEN_HANGING_NOTE)
-        if (status == 0x80 || (status == 0x90 && velocity == 0)) instance->note = -1;
+#if defined(BROKEN_CHUNK_TRUSTING)
+    case effGetChunk: { /* a count, then the values */
+      static float chunk[2];
+      const VstInt32 one = 1;
+      memcpy(&chunk[0], &one, sizeof one);
+      chunk[1] = PARAMETER(effect);
+      *(void**)ptr = chunk;
+      return sizeof chunk;
+    }
+    case effSetChunk: {
+      VstInt32 count;
+      float value = 0.0f;
+      memcpy(&count, ptr, sizeof count); /* even from an empty chunk */
+      for (VstInt32 i = 0; i < count; ++i) value = ((const float*)ptr)[1 + i];
+      if (value >= 0.0f && value <= 1.0f) PARAMETER(effect) = value;
+      return 0;
+    }
 #endif
+#if defined(SYNTH)
+    case effProcessEvents: { /* kept for the next block, applied at their frames */
+      const VstEvents* events = (const VstEvents*)ptr;
+      instance->pending = 0;
+      for (VstInt32 i = 0; events != NULL && i < events->numEvents && instance->pending < 64; ++i) {
+        const VstMidiEvent* event = (const VstMidiEvent*)events->events[i];
+        if (event == NULL || event->type != kVstMidiType) continue;
+        instance->events[instance->pending++] = *event;
       }
       return 1;
     }
@@ -202,12 +239,42 @@ static float getParameter(AEffect* effect, VstInt32 index) {
 #endif
 }
 
+#if defined(SYNTH)
+/* One note at a time: note on and off, all notes off (123), all sound off
+ * (120) and the sustain pedal (64). */
+static void applyMidi(Instance* instance, const VstMidiEvent* event) {
+  const int status = event->midiData[0] & 0xF0, data1 = event->midiData[1] & 0x7F,
+            data2 = event->midiData[2] & 0x7F;
+  if (status == 0x90 && data2 > 0) {
+    instance->note = data1;
+    instance->level = data2 / 127.0;
+    instance->released = 0;
+  }
+#if !defined(BROKEN_HANGING_NOTE)
+  if ((status == 0x80 || (status == 0x90 && data2 == 0)) && data1 == instance->note) {
+    if (instance->pedal)
+      instance->released = 1;
+    else
+      instance->note = -1;
+  }
+#endif
+  if (status == 0xB0 && (data1 == 120 || data1 == 123)) instance->note = -1;
+  if (status == 0xB0 && data1 == 64) {
+    instance->pedal = data2 >= 64;
+    if (!instance->pedal && instance->released) instance->note = -1;
+  }
+}
+#endif
+
 static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
   Instance* instance = (Instance*)effect;
   const float gain = PARAMETER(effect);
 #if defined(SYNTH)
-  (void)inputs, (void)gain, (void)instance;
+  (void)inputs, (void)gain;
+  int next = 0;
   for (VstInt32 i = 0; i < frames; ++i) {
+    for (; next < instance->pending && instance->events[next].deltaFrames <= i; ++next)
+      applyMidi(instance, &instance->events[next]);
     float sample = 0.0f;
 #if !defined(BROKEN_SILENT_SYNTH)
     if (instance->note >= 0) {
@@ -218,6 +285,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 #endif
     outputs[0][i] = outputs[1][i] = sample;
   }
+  instance->pending = 0;
   return;
 #else
 #if defined(BROKEN_TEXT_OVERRUN)
@@ -255,10 +323,31 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 #if defined(BROKEN_UNWRITTEN)
       if (c == 1) continue;
 #endif
+#if defined(BROKEN_PARAMETER_NAN)
+      if (gain >= 1.0f) sample = NAN;
+#endif
+#if defined(BROKEN_NOT_IN_PLACE)
+      continue;
+#endif
       outputs[c][i] = sample;
     }
+#if defined(BROKEN_NOT_IN_PLACE)
+  /* Channel by channel: the right output reads the left input after the left
+   * output has overwritten it when the two are one buffer. */
+  for (int c = 0; c < 2; ++c)
+    for (VstInt32 i = 0; i < frames; ++i)
+      outputs[c][i] = gain * (1.5f * inputs[c][i] - 0.5f * inputs[1 - c][i]);
+#endif
 #endif
 }
+
+#if defined(BROKEN_DOUBLE_MISMATCH)
+static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                   VstInt32 frames) {
+  for (VstInt32 i = 0; i < frames; ++i)
+    for (int c = 0; c < 2; ++c) outputs[c][i] = inputs[c][i] * PARAMETER(effect) * 0.5;
+}
+#endif
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   (void)master;
@@ -273,6 +362,9 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   if (instance == NULL) return NULL;
 #if defined(BROKEN_THREAD_LEFT_RUNNING)
   startThread();
+#endif
+#if defined(BROKEN_SLOW_SCAN)
+  pause300ms();
 #endif
   instance->parameter = 0.5f;
   instance->sampleRate = 44100.0f;
@@ -295,6 +387,13 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
 #if defined(SYNTH)
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;
+#endif
+#if defined(BROKEN_CHUNK_TRUSTING)
+  effect->flags |= effFlagsProgramChunks;
+#endif
+#if defined(BROKEN_DOUBLE_MISMATCH)
+  effect->flags |= effFlagsCanDoubleReplacing;
+  effect->processDoubleReplacing = processDoubleReplacing;
 #endif
   effect->uniqueID = VST_FOUR_CHARS('b', 'r', 'k', 'n');
 #if defined(BROKEN_DEFAULT_ID)

@@ -8,6 +8,10 @@
 #include <atomic>
 #include <cstddef>
 
+#if !defined(_WIN32)
+#include <execinfo.h>
+#endif
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define VSTHOST_SANITIZED 1
@@ -26,8 +30,35 @@ std::atomic<std::size_t> refusedFrom{0};
 // Plain data with constant initialisation: reading it allocates nothing.
 thread_local bool counting = false;
 
+// The first counted call's stack. Taking a stack may itself allocate the
+// first time (the unwinder is loaded lazily), so it is taken once up front,
+// and never from inside another capture.
+const int kStackDepth = 32;
+void* stack[kStackDepth];
+std::atomic<int> stackDepth{0};
+std::atomic<bool> stackWanted{true};
+thread_local bool capturing = false;
+
+[[maybe_unused]] void captureStack() {
+#if !defined(_WIN32)
+  if (capturing || !stackWanted.exchange(false)) return;
+  capturing = true;
+  stackDepth.store(backtrace(stack, kStackDepth), std::memory_order_release);
+  capturing = false;
+#endif
+}
+
+#if !defined(_WIN32)
+[[maybe_unused]] const int unwinderLoaded = [] {
+  void* frames[2];
+  return backtrace(frames, 2);
+}();
+#endif
+
 [[maybe_unused]] void count() {
-  if (counting) total.fetch_add(1, std::memory_order_relaxed);
+  if (!counting) return;
+  total.fetch_add(1, std::memory_order_relaxed);
+  captureStack();
 }
 
 [[maybe_unused]] bool refused(std::size_t size) {
@@ -37,7 +68,21 @@ thread_local bool counting = false;
 
 }  // namespace
 
-void countOnThisThread(bool on) { counting = on; }
+bool countOnThisThread(bool on) {
+  const bool was = counting;
+  counting = on;
+  return was;
+}
+void forgetFirstStack() {
+  stackDepth.store(0, std::memory_order_relaxed);
+  stackWanted.store(true);
+}
+std::vector<void*> firstStack() {
+  // Copied with counting off: the vector allocates.
+  Paused paused;
+  const int depth = stackDepth.load(std::memory_order_acquire);
+  return std::vector<void*>(stack, stack + depth);
+}
 long counted() { return total.load(std::memory_order_relaxed); }
 Paused::Paused() : was_(counting) { counting = false; }
 Paused::~Paused() { counting = was_; }

@@ -75,21 +75,4 @@ std::string printable(const std::string& text) {
   return result;
 }
 
-std::string json(const std::string& text) {
-  std::string result = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      result += '\\';
-      result += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-      result += escaped;
-    } else {
-      result += c;
-    }
-  }
-  return result + "\"";
-}
-
 }  // namespace vsthost

@@ -2,6 +2,7 @@
 // the host sees: identity, record fields, decoded flags and every parameter.
 #include <cinttypes>
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "vsthost.h"
 
@@ -55,14 +56,7 @@ EffectInfo inspect(const std::string& path) {
   return info;
 }
 
-using vsthost::json;
-
-std::string json(float value) {
-  if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-  return text;
-}
+using Json = nlohmann::ordered_json;
 
 std::string joined(const std::vector<std::string>& names, const char* separator) {
   std::string result;
@@ -71,33 +65,34 @@ std::string joined(const std::vector<std::string>& names, const char* separator)
 }
 
 void printJson(const EffectInfo& info, std::FILE* out) {
-  std::string flags;
-  for (const auto& name : flagNames(info.flags)) flags += (flags.empty() ? "" : ", ") + json(name);
-  std::fprintf(out, "{\n");
-  std::fprintf(out, "  \"module\": %s,\n  \"entry\": %s,\n", json(info.path).c_str(),
-               json(info.entry).c_str());
-  std::fprintf(out, "  \"name\": %s,\n  \"vendor\": %s,\n  \"product\": %s,\n",
-               json(info.name).c_str(), json(info.vendor).c_str(), json(info.product).c_str());
-  std::fprintf(out, "  \"vendorVersion\": %" PRIdPTR ",\n", info.vendorVersion);
-  std::fprintf(out, "  \"uniqueId\": %s,\n  \"uniqueIdHex\": \"0x%08X\",\n",
-               json(fourChars(info.uniqueId)).c_str(), static_cast<unsigned>(info.uniqueId));
-  std::fprintf(out, "  \"version\": %d,\n  \"vstVersion\": %" PRIdPTR ",\n", info.version,
-               info.vstVersion);
-  std::fprintf(out, "  \"category\": %s,\n", json(categoryName(info.category)).c_str());
-  std::fprintf(out, "  \"inputs\": %d,\n  \"outputs\": %d,\n  \"programs\": %d,\n", info.inputs,
-               info.outputs, info.programs);
-  std::fprintf(out, "  \"flags\": [%s],\n  \"flagBits\": %d,\n  \"latency\": %d,\n", flags.c_str(),
-               info.flags, info.latency);
-  std::fprintf(out, "  \"parameters\": [");
-  for (size_t i = 0; i < info.parameterList.size(); ++i) {
-    const ParameterInfo& p = info.parameterList[i];
-    std::fprintf(out,
-                 "%s\n    {\"index\": %d, \"name\": %s, \"display\": %s, \"label\": %s, "
-                 "\"value\": %s}",
-                 i == 0 ? "" : ",", p.index, json(p.name).c_str(), json(p.display).c_str(),
-                 json(p.label).c_str(), json(p.value).c_str());
-  }
-  std::fprintf(out, "%s]\n}\n", info.parameterList.empty() ? "" : "\n  ");
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(info.uniqueId));
+  Json parameters = Json::array();
+  for (const ParameterInfo& p : info.parameterList)
+    parameters.push_back({{"index", p.index},
+                          {"name", p.name},
+                          {"display", p.display},
+                          {"label", p.label},
+                          {"value", std::isfinite(p.value) ? Json(p.value) : Json()}});
+  const Json document = {{"module", info.path},
+                         {"entry", info.entry},
+                         {"name", info.name},
+                         {"vendor", info.vendor},
+                         {"product", info.product},
+                         {"vendorVersion", info.vendorVersion},
+                         {"uniqueId", fourChars(info.uniqueId)},
+                         {"uniqueIdHex", hex},
+                         {"version", info.version},
+                         {"vstVersion", info.vstVersion},
+                         {"category", categoryName(info.category)},
+                         {"inputs", info.inputs},
+                         {"outputs", info.outputs},
+                         {"programs", info.programs},
+                         {"flags", flagNames(info.flags)},
+                         {"flagBits", info.flags},
+                         {"latency", info.latency},
+                         {"parameters", parameters}};
+  std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 // Terminal columns of a UTF-8 text: one per character.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vsthost {
 
@@ -48,10 +49,11 @@ struct ChildOutcome {
 
 // What a check's process needs to know to run one check.
 struct ChildRequest {
-  std::string module;
   std::string check;
-  bool strict = false;
   double timeoutSeconds = 60.0;
+  // Where a process cannot fork (Windows): what the program started again
+  // gets after `--check-child MAPPING`.
+  std::vector<std::string> childArguments;
 };
 
 // The parent's side: the report memory shared with every check process.

@@ -120,9 +120,8 @@ ChildOutcome Isolation::run(const ChildRequest& request, const std::function<int
     capture = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           &inheritable, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  std::string command = quoted(program) + " --check-child " + quoted(mappingName_) + " " +
-                        quoted(request.check) + " " + (request.strict ? "strict" : "default") +
-                        " " + quoted(request.module);
+  std::string command = quoted(program) + " --check-child " + quoted(mappingName_);
+  for (const auto& argument : request.childArguments) command += " " + quoted(argument);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   if (capture != INVALID_HANDLE_VALUE) {

@@ -1,194 +1,259 @@
 // vsthost: inspect, render and check any VST 2.4 module from the shell.
 #include <unistd.h>
 
-#include <algorithm>
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "vsthost.h"
 
-namespace {
+#if VSTHOST_COUNTS_HEAP
+#include "allocation_counter.h"
+#endif
 
-const char* const kUsage =
-    "usage: vsthost COMMAND [OPTIONS] MODULE [ARGS]\n"
-    "\n"
-    "Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows;\n"
-    "the Windows build has no render).\n"
-    "\n"
-    "commands:\n"
-    "  info MODULE [--json]\n"
-    "      print the effect's name, vendor, identifier, channels, flags, latency\n"
-    "      and every parameter; --json prints the same as JSON\n"
-    "  render MODULE IN OUT [--param NAME=VALUE]... [--block N] [--format F] [--encoding E]\n"
-    "      run the audio file IN through the effect and write OUT (WAV, AIFF, FLAC,\n"
-    "      Ogg, AU, CAF). OUT keeps IN's sample rate; its format is --format, else\n"
-    "      the one OUT's extension names, else IN's. A mono file feeds every input.\n"
-    "        --param NAME=VALUE  set a parameter (name or index) to a normalised\n"
-    "                            value from 0 to 1; repeatable\n"
-    "        --block N           frames per process call, 1 to 65536 (default 512)\n"
-    "        --format F          wav, aiff, flac, ogg, au or caf\n"
-    "        --encoding E        pcm16, pcm24, pcm32, float, double or vorbis\n"
-    "        --quiet             no progress bar (it only shows on a terminal)\n"
-    "  check MODULE [--strict] [--json] [--only NAME]... [--skip NAME]... [--timeout S]\n"
-    "      run behaviour checks, each in its own process, and print PASS, WARN,\n"
-    "      FAIL or SKIP for each; exits 1 when any check fails (warnings pass)\n"
-    "        --strict            fail every warning and hold the module to the\n"
-    "                            interface's letter: exactly-sized text buffers,\n"
-    "                            null arguments, bit-exact block-size invariance\n"
-    "        --json              print one JSON object instead of the table\n"
-    "        --only NAME         run only this check (repeatable, or NAME,NAME)\n"
-    "        --skip NAME         leave this check out (repeatable, or NAME,NAME)\n"
-    "        --timeout S         time limit per check in seconds (default 60)\n"
-    "        --verbose           show everything the effect printed\n"
-    "      checks: load reload open-close two-instances rates-blocks\n"
-    "        block-invariance silence parameters texts opcodes threads\n"
-    "        outputs-written determinism state-restore suspend-resume realtime\n"
-    "        instrument identity\n"
-    "\n"
-    "exit status: 0 success, 1 error or failed check, 2 wrong usage\n";
+namespace {
 
 using vsthost::UsageError;
 
-// Splits the arguments after the command into options and positional words.
-struct Arguments {
-  std::vector<std::string> positional;
-  std::vector<std::pair<std::string, std::string>> options;  // name, value
-  bool help = false;
-};
+// A whole number from `low` to `high`, checked on the text so that a value
+// too large for any integer is refused the same way.
+CLI::Validator wholeNumber(long low, long high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        char* end = nullptr;
+        errno = 0;
+        const long value = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high)
+          return "wants a whole number from " + std::to_string(low) + " to " +
+                 std::to_string(high) + ", not '" + text + "'";
+        return "";
+      },
+      "");
+}
 
-Arguments parse(int argc, char** argv, const std::vector<std::string>& withValue,
-                const std::vector<std::string>& flags) {
-  Arguments arguments;
-  for (int i = 2; i < argc; ++i) {
-    std::string word = argv[i];
-    if (word == "-h" || word == "--help") {
-      arguments.help = true;
-      continue;
+// A rate in Hz from 1 to 10 MHz, written with a decimal point.
+CLI::Validator sampleRate() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !(value >= 1.0 && value <= 1e7))
+          return "wants rates in Hz from 1 to 10000000, not '" + text + "'";
+        return "";
+      },
+      "");
+}
+
+std::string checkList() {
+  std::string names;
+  size_t column = 8;
+  for (const auto& check : vsthost::checkRegistry()) {
+    const std::string name = check.name;
+    if (column + name.size() + 1 > 78) {
+      names += "\n       ";
+      column = 7;
     }
-    if (word == "--") {
-      for (++i; i < argc; ++i) arguments.positional.push_back(argv[i]);
-      break;
-    }
-    if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
-      arguments.positional.push_back(word);
-      continue;
-    }
-    std::string value;
-    const size_t equals = word.find('=');
-    const bool inlineValue = equals != std::string::npos;
-    if (inlineValue) {
-      value = word.substr(equals + 1);
-      word.erase(equals);
-    }
-    const std::string name = word.substr(2);
-    if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
-      if (inlineValue) throw UsageError("option --" + name + " takes no value");
-      arguments.options.emplace_back(name, "");
-    } else if (std::find(withValue.begin(), withValue.end(), name) != withValue.end()) {
-      if (!inlineValue) {
-        if (i + 1 >= argc) throw UsageError("option --" + name + " needs a value");
-        value = argv[++i];
-      }
-      arguments.options.emplace_back(name, value);
-    } else {
-      throw UsageError("unknown option " + word);
-    }
+    names += " " + name;
+    column += name.size() + 1;
   }
-  return arguments;
+  return names;
 }
 
-long integerOption(const std::string& name, const std::string& text, long low, long high) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high)
-    throw UsageError("--" + name + " wants a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not '" + text + "'");
-  return value;
+#if VSTHOST_COUNTS_HEAP
+// The heap counter this program links, for the real-time check.
+class ProcessHeap : public vsthost::HeapCounter {
+ public:
+  bool countOnThisThread(bool on) override { return vsthost::allocations::countOnThisThread(on); }
+  long counted() override { return vsthost::allocations::counted(); }
+  void forgetFirstStack() override { vsthost::allocations::forgetFirstStack(); }
+  std::vector<void*> firstStack() override { return vsthost::allocations::firstStack(); }
+};
+#endif
+
+vsthost::HeapCounter* processHeap() {
+#if VSTHOST_COUNTS_HEAP
+  static ProcessHeap heap;
+  return &heap;
+#else
+  return nullptr;
+#endif
 }
 
-void requirePositional(const Arguments& arguments, size_t count, const char* what) {
-  if (arguments.positional.size() != count) throw UsageError(std::string("expected ") + what);
+// The options that shape the checks, shared by `check` and the hidden
+// `--check-child` command a Windows check process runs.
+void addCheckSettings(CLI::App& command, vsthost::CheckSettings& settings,
+                      std::vector<double>& rates, std::vector<long>& blocks) {
+  command.add_flag("--strict", settings.strict,
+                   "fail every warning and hold the module to the interface's letter: "
+                   "exactly-sized text buffers, null arguments, bit-exact block-size invariance");
+  command.add_option("--seed", settings.seed,
+                     "every random input derives from this number (default 1); the report "
+                     "prints it so a failure can be reproduced");
+  command.add_option("--sample-rates", rates, "rates for rates-blocks, e.g. 44100,48000,96000")
+      ->allow_extra_args(false)
+      ->delimiter(',')
+      ->check(sampleRate())
+      ->type_name("HZ,...");
+  command
+      .add_option("--block-sizes", blocks,
+                  "block sizes for rates-blocks, 1 to 65536 frames, e.g. 1,64,512")
+      ->allow_extra_args(false)
+      ->delimiter(',')
+      ->check(wholeNumber(1, 65536))
+      ->type_name("N,...");
+}
+
+void applyLists(vsthost::CheckSettings& settings, const std::vector<double>& rates,
+                const std::vector<long>& blocks) {
+  if (!rates.empty()) settings.sampleRates.assign(rates.begin(), rates.end());
+  if (!blocks.empty()) settings.blockSizes.assign(blocks.begin(), blocks.end());
+}
+
+// A Windows check process: `--check-child MAPPING NAME MODULE [settings]`.
+int checkChild(int argc, char** argv) {
+  CLI::App app("one check in a process of its own");
+  std::string mapping, name;
+  vsthost::CheckSettings settings;
+  std::vector<double> rates;
+  std::vector<long> blocks;
+  app.add_option("mapping", mapping)->required();
+  app.add_option("name", name)->required();
+  app.add_option("module", settings.module)->required();
+  addCheckSettings(app, settings, rates, blocks);
+  try {
+    app.parse(argc - 1, argv + 1);
+  } catch (const CLI::ParseError&) {
+    return 3;
+  }
+  applyLists(settings, rates, blocks);
+  settings.heap = processHeap();
+  return vsthost::checkChild(mapping, name, settings);
 }
 
 int run(int argc, char** argv, std::FILE* out) {
-  if (argc < 2) throw UsageError("no command given");
-  const std::string command = argv[1];
-  if (command == "-h" || command == "--help" || command == "help") {
-    std::fprintf(out, "%s", kUsage);
+  if (argc >= 2 && std::strcmp(argv[1], "--check-child") == 0) return checkChild(argc, argv);
+
+  CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
+               "vsthost");
+  app.require_subcommand(1);
+  app.footer("exit status: 0 success, 1 error or failed check, 2 wrong usage");
+
+  bool infoJson = false;
+  std::string infoModule;
+  CLI::App* info = app.add_subcommand(
+      "info",
+      "info MODULE: the effect's name, vendor, identifier, channels, flags, latency and "
+      "every parameter");
+  info->add_option("MODULE", infoModule, "the module file")->required();
+  info->add_flag("--json", infoJson, "print the same as JSON");
+
+  vsthost::RenderOptions render;
+  bool quiet = false;
+  CLI::App* renderCommand = app.add_subcommand(
+      "render",
+      "render MODULE IN OUT: run the audio file IN through the effect and write OUT (WAV, AIFF, "
+      "FLAC, Ogg, AU, CAF), at IN's rate; a mono file feeds every input");
+  renderCommand->add_option("MODULE", render.module, "the module file")->required();
+  renderCommand->add_option("IN", render.input, "the audio file to process")->required();
+  renderCommand->add_option("OUT", render.output, "the file to write")->required();
+  std::vector<std::string> params;
+  renderCommand
+      ->add_option("--param", params,
+                   "NAME=VALUE: set a parameter (name or index) to a normalised value "
+                   "from 0 to 1; repeatable")
+      ->allow_extra_args(false);
+  renderCommand
+      ->add_option("--block", render.block, "frames per process call, 1 to 65536 (default 512)")
+      ->check(wholeNumber(1, 65536));
+  renderCommand->add_option("--format", render.format, "wav, aiff, flac, ogg, au or caf");
+  renderCommand->add_option("--encoding", render.encoding,
+                            "pcm16, pcm24, pcm32, float, double or vorbis");
+  renderCommand->add_flag("--quiet", quiet, "no progress bar (it only shows on a terminal)");
+
+  vsthost::CheckOptions checking;
+  bool list = false, markdown = false;
+  std::vector<double> rates;
+  std::vector<long> blocks;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check",
+      "check MODULE: run the behaviour checks, each in its own process, and print "
+      "PASS, WARN, FAIL or SKIP for each; exits 1 when any check fails (warnings pass)");
+  checkCommand->add_option("MODULE", checking.settings.module, "the module file");
+  checkCommand->add_flag("--list", list,
+                         "list the checks (with --json as JSON, with --markdown as a table for a "
+                         "README) and exit");
+  checkCommand->add_flag("--markdown", markdown, "with --list: a Markdown table");
+  checkCommand->add_flag("--json", checking.json, "print one JSON object instead of the table");
+  addCheckSettings(*checkCommand, checking.settings, rates, blocks);
+  checkCommand->add_option("--only", checking.only, "run only these checks (repeatable, or A,B)")
+      ->allow_extra_args(false)
+      ->delimiter(',');
+  checkCommand->add_option("--skip", checking.skip, "leave these checks out (repeatable, or A,B)")
+      ->allow_extra_args(false)
+      ->delimiter(',');
+  checkCommand
+      ->add_option("--timeout", checking.timeoutSeconds,
+                   "time limit per check in seconds, 1 to 86400 (default 60)")
+      ->check(wholeNumber(1, 86400));
+  checkCommand
+      ->add_option("--repeat", checking.repeat,
+                   "run every check N times (up to 1000), each with the next seed")
+      ->check(wholeNumber(1, 1000));
+  checkCommand->add_flag("--in-process", checking.inProcess,
+                         "run the checks in this process, without time limits: a crash ends "
+                         "vsthost, so a debugger or a sanitizer shows its stack");
+  checkCommand->add_flag("--verbose", checking.verbose, "show everything the effect printed");
+  checkCommand->footer("checks:" + checkList());
+
+  if (argc >= 2 && argv[1][0] != '-') {
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+      known = known || command->get_name() == argv[1];
+    if (!known) throw UsageError(std::string("unknown command '") + argv[1] + "'");
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    const CLI::App* asked = app.get_subcommands().empty() ? &app : app.get_subcommands()[0];
+    std::fprintf(out, "%s", asked->help().c_str());
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    throw UsageError(error.what());
+  }
+
+  if (info->parsed()) {
+    vsthost::info(infoModule, infoJson, out);
     return 0;
   }
-  if (command == "info") {
-    const Arguments arguments = parse(argc, argv, {}, {"json"});
-    if (arguments.help) return std::fprintf(out, "%s", kUsage), 0;
-    requirePositional(arguments, 1, "info MODULE");
-    vsthost::info(arguments.positional[0], !arguments.options.empty(), out);
-    return 0;
-  }
-  if (command == "render") {
+  if (renderCommand->parsed()) {
 #if !VSTHOST_RENDER
     throw vsthost::Error(
         "render is not available in this build: it needs an audio-file library, and none is "
         "packaged for Windows; render on Linux");
 #else
-    const Arguments arguments =
-        parse(argc, argv, {"param", "block", "format", "encoding"}, {"quiet"});
-    if (arguments.help) return std::fprintf(out, "%s", kUsage), 0;
-    requirePositional(arguments, 3, "render MODULE IN OUT");
-    vsthost::RenderOptions options;
-    options.module = arguments.positional[0];
-    options.input = arguments.positional[1];
-    options.output = arguments.positional[2];
-    options.progress = isatty(STDERR_FILENO) != 0;
-    for (const auto& option : arguments.options) {
-      if (option.first == "param") {
-        const size_t equals = option.second.find('=');
-        if (equals == std::string::npos || equals == 0)
-          throw UsageError("--param wants NAME=VALUE, not '" + option.second + "'");
-        options.params.emplace_back(option.second.substr(0, equals),
-                                    option.second.substr(equals + 1));
-      } else if (option.first == "block") {
-        options.block = static_cast<int>(integerOption("block", option.second, 1, 65536));
-      } else if (option.first == "format") {
-        options.format = option.second;
-      } else if (option.first == "encoding") {
-        options.encoding = option.second;
-      } else if (option.first == "quiet") {
-        options.progress = false;
-      }
+    for (const auto& param : params) {
+      const size_t equals = param.find('=');
+      if (equals == std::string::npos || equals == 0)
+        throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
+      render.params.emplace_back(param.substr(0, equals), param.substr(equals + 1));
     }
-    vsthost::render(options);
+    render.progress = !quiet && isatty(STDERR_FILENO) != 0;
+    vsthost::render(render);
     return 0;
 #endif
   }
-  if (command == "check") {
-    const Arguments arguments =
-        parse(argc, argv, {"timeout", "only", "skip"}, {"verbose", "strict", "json"});
-    if (arguments.help) return std::fprintf(out, "%s", kUsage), 0;
-    requirePositional(arguments, 1, "check MODULE");
-    vsthost::CheckOptions options;
-    options.module = arguments.positional[0];
-    for (const auto& option : arguments.options) {
-      if (option.first == "timeout")
-        options.timeoutSeconds =
-            static_cast<double>(integerOption("timeout", option.second, 1, 86400));
-      if (option.first == "verbose") options.verbose = true;
-      if (option.first == "strict") options.strict = true;
-      if (option.first == "json") options.json = true;
-      if (option.first == "only" || option.first == "skip") {
-        auto& names = option.first == "only" ? options.only : options.skip;
-        std::string list = option.second + ",";
-        for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
-             start = comma + 1)
-          if (comma > start) names.push_back(list.substr(start, comma - start));
-      }
-    }
-    return vsthost::check(options, out) == 0 ? 0 : 1;
+  if (list) {
+    vsthost::listChecks(markdown        ? vsthost::ListFormat::kMarkdown
+                        : checking.json ? vsthost::ListFormat::kJson
+                                        : vsthost::ListFormat::kText,
+                        out);
+    return 0;
   }
-  if (command == "--check-child" && argc == 6)
-    return vsthost::checkChild(argv[2], argv[3], std::strcmp(argv[4], "strict") == 0, argv[5]);
-  throw UsageError("unknown command '" + command + "'");
+  if (checking.settings.module.empty()) throw UsageError("check needs a MODULE");
+  applyLists(checking.settings, rates, blocks);
+  checking.settings.heap = processHeap();
+  return vsthost::check(checking, out) == 0 ? 0 : 1;
 }
 
 }  // namespace

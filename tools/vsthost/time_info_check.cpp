@@ -192,4 +192,22 @@ std::string checkTimeInfo(const std::string& path,
          "and a host answering null, with three parameter settings";
 }
 
+CheckDefinition timeInfoCheck() {
+  return {"time-info", "audio",
+          "a moving transport (tempo changes, a stop, a cycle, an empty record) and a host "
+          "answering null for the time, with parameters at their defaults, 0.5 and 1; "
+          "--strict: records no transport has",
+          "a time record read without testing it for null; a crash or non-finite output "
+          "when the tempo, the position or the play state changes",
+          [](CheckContext& context) {
+            try {
+              return checkTimeInfo(
+                  context.module(), [&](const std::string& what) { context.step(what); },
+                  context.strict());
+            } catch (const TimeInfoFailure& failure) {
+              throw CheckFailed{failure.what()};
+            }
+          }};
+}
+
 }  // namespace vsthost

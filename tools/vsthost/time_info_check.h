@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "check_registry.h"
+
 namespace vsthost {
 
 // The effect produced non-finite output; what() names the stage and the frame.
@@ -27,5 +29,9 @@ struct TimeInfoFailure : std::runtime_error {
 // std::runtime_error (vsthost::Error) when the module cannot be loaded.
 std::string checkTimeInfo(const std::string& path,
                           const std::function<void(const std::string&)>& step, bool strict);
+
+// The check's record for the registry: it joins a group with one line, e.g.
+// `all.push_back(timeInfoCheck());` in audioChecks().
+CheckDefinition timeInfoCheck();
 
 }  // namespace vsthost

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "check_registry.h"
 #include "vst/host.h"
 
 namespace vsthost {
@@ -32,8 +33,6 @@ std::string fourChars(VstInt32 code);
 std::vector<std::string> flagNames(VstInt32 flags);
 // "Effect", "Synth", ... for an effGetPlugCategory answer.
 std::string categoryName(VstIntPtr category);
-// `text` as a JSON string, quotes included.
-std::string json(const std::string& text);
 // Strips control characters and invalid UTF-8 so an effect's text prints safely.
 std::string printable(const std::string& text);
 
@@ -58,23 +57,31 @@ struct RenderOptions {
 void render(const RenderOptions& options);
 
 struct CheckOptions {
-  std::string module;
+  CheckSettings settings;  // the module, the level, the seed, rates and block sizes
   double timeoutSeconds = 60.0;
   bool verbose = false;
-  bool strict = false;  // fail every warning and hold the effect to the interface's letter
   bool json = false;
+  bool inProcess = false;  // no process per check: for a debugger or a sanitizer
+  int repeat = 1;
   std::vector<std::string> only, skip;  // check names; empty `only` runs all
 };
 
-// check: runs the behaviour checks, each in a process of its own, prints a
-// PASS/WARN/FAIL/SKIP table (or one JSON object) to `out` and answers the
-// number of failed checks. Throws UsageError for an unknown check name.
+// check: runs the checks of the registry, each in a process of its own unless
+// in-process, prints a PASS/WARN/FAIL/SKIP table (or one JSON object) to `out`
+// and answers the number of failed checks. Throws UsageError for an unknown
+// check name.
 int check(const CheckOptions& options, std::FILE* out);
-// The names of every check, in the order they run.
-std::vector<std::string> checkNames();
-// The process of one check where a check cannot fork (Windows): runs check
-// `name` and leaves its verdict in the report mapped under `mappingName`.
-int checkChild(const std::string& mappingName, const std::string& name, bool strict,
-               const std::string& module);
+// check --list: every check with its group, summary and the fault it catches,
+// as text, as JSON, or as the Markdown table the README shows.
+enum class ListFormat { kText, kJson, kMarkdown };
+void listChecks(ListFormat format, std::FILE* out);
+// The process of one check where a check cannot fork (Windows): runs the
+// check and leaves its verdict in the report mapped under `mappingName`.
+int checkChild(const std::string& mappingName, const std::string& name,
+               const CheckSettings& settings);
+// The arguments after `--check-child MAPPING` that make checkChild() run
+// `name` with `settings` in another process.
+std::vector<std::string> checkChildArguments(const std::string& name,
+                                             const CheckSettings& settings);
 
 }  // namespace vsthost

@@ -141,6 +141,11 @@ class Plugin {
   void processReplacing(float** inputs, float** outputs, VstInt32 frames) {
     record_->processReplacing(record_, inputs, outputs, frames);
   }
+  // The record's double-precision path; only for effects that set
+  // effFlagsCanDoubleReplacing.
+  void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) {
+    record_->processDoubleReplacing(record_, inputs, outputs, frames);
+  }
 
   // Convenience forms of common opcodes.
   void open() { dispatch(effOpen); }
