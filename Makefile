@@ -5,6 +5,14 @@ BUILD := build/$(PRESET)
 CMAKE_BUILD_PARALLEL_LEVEL ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL
 
+# Configures a preset's build folder; one whose last configure never found its
+# compilers (run before they were installed) is started afresh, since its cache
+# holds empty flags for every build type.
+configure = if [ -f build/$(1)/CMakeCache.txt ] && ! { ls build/$(1)/CMakeFiles/*/CMakeCCompiler.cmake && \
+              ls build/$(1)/CMakeFiles/*/CMakeCXXCompiler.cmake; } >/dev/null 2>&1; then \
+              echo "build/$(1): its last configure found no compiler; configuring it afresh"; \
+              set -- --fresh; fi; echo cmake --preset $(1) "$$@"; cmake --preset $(1) "$$@"
+
 .PHONY: all setup build build-products demo test bench clean format-check test-windows build-windows dist
 
 all: build
@@ -14,13 +22,13 @@ setup:
 	@scripts/setup vsthost
 
 build: setup
-	cmake --preset $(PRESET)
+	@$(call configure,$(PRESET))
 	cmake --build --preset $(PRESET)
 
 # What the demo runs, and nothing more: the modules, the examples and vsthost.
 PRODUCTS := Orsolane Gain Tremolo SineSynth vsthost orsolane_demo
 build-products: setup
-	cmake --preset $(PRESET)
+	@$(call configure,$(PRESET))
 	cmake --build --preset $(PRESET) --target $(PRODUCTS)
 
 demo: build-products
@@ -32,13 +40,18 @@ test: build format-check
 	$(MAKE) --no-print-directory test-robustness
 	@$(MAKE) --no-print-directory test-windows
 
-# Release build (the shipped module's flags) and the side-by-side processing
-# benchmark; prints a table of ratios at the end.
+# The side-by-side processing benchmark on both platforms, each printing a
+# table of ratios at the end: the Linux release module, then the Windows
+# build's DLL (the one shipped) with the benchmark cross-built, under Wine.
 bench:
-	@scripts/setup base bench
-	cmake --preset release
+	@scripts/setup base bench windows
+	@$(call configure,release)
 	cmake --build --preset release --target Orsolane processing_benchmark
 	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)
+	@$(call configure,windows)
+	cmake --build --preset windows --target Orsolane processing_benchmark
+	scripts/wine-run --prefix=$(CURDIR)/build/windows/wine-prefix \
+	  build/windows/benchmarks/processing_benchmark.exe $(BENCH_ARGS)
 
 clean:
 	rm -rf build dist
@@ -59,10 +72,10 @@ VALGRIND := valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-k
 .PHONY: test-robustness fuzz fuzz-build
 
 test-robustness: build fuzz-build
-	cmake --preset asan
+	@$(call configure,asan)
 	cmake --build --preset asan
 	ctest --preset asan
-	cmake --preset tsan
+	@$(call configure,tsan)
 	cmake --build --preset tsan --target thread_stress_tests
 	ctest --preset tsan -R ThreadStress
 	$(VALGRIND) $(BUILD)/tests/module_tests
@@ -71,7 +84,7 @@ test-robustness: build fuzz-build
 
 fuzz-build: setup
 	@scripts/setup robustness
-	cmake --preset fuzz
+	@$(call configure,fuzz)
 	cmake --build --preset fuzz
 
 fuzz: fuzz-build
@@ -80,7 +93,7 @@ fuzz: fuzz-build
 # The Windows DLL, cross-built with mingw-w64; its tests run under Wine.
 build-windows:
 	@scripts/setup base windows
-	cmake --preset windows
+	@$(call configure,windows)
 	cmake --build --preset windows
 
 test-windows: build-windows
@@ -88,7 +101,7 @@ test-windows: build-windows
 
 # A release folder: both modules and a note on where hosts look for them.
 dist: setup build-windows
-	cmake --preset release
+	@$(call configure,release)
 	cmake --build --preset release --target Orsolane
 	rm -rf dist && mkdir -p dist
 	cp build/windows/plugin/Orsolane.dll build/release/plugin/Orsolane.so dist/

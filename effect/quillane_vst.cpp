@@ -7,8 +7,8 @@
 
 #include "vst/text_copy.h"
 
-// Parameters. The texts go into the host's buffer as at most
-// kVstMaxParamStrLen characters, zero-filled.
+// Parameters. The texts go into the host's buffer as at most the parameter
+// text kinds' 8 characters, zero-filled.
 const QuillaneVST::ParameterInfo QuillaneVST::kParameters[kNumParams] = {
     {"Input", "",
      [](QuillaneVST& effect, float value) {
@@ -27,7 +27,7 @@ const QuillaneVST::ParameterInfo QuillaneVST::kParameters[kNumParams] = {
                           : mode == kInputRight ? "R"
                           : mode == kInputMono  ? "Mono"
                                                 : "Stereo";
-       vst::copyText(text, name, kVstMaxParamStrLen);
+       vst::copyText(text, name, vst::kParameterDisplayText);
      }},
     {"Channel", "",
      [](QuillaneVST& effect, float value) { effect.delayedChannel = value >= 0.5f ? 1 : 0; },
@@ -35,12 +35,12 @@ const QuillaneVST::ParameterInfo QuillaneVST::kParameters[kNumParams] = {
        return static_cast<float>(effect.delayedChannel.load()) * 0.5f;
      },
      [](QuillaneVST& effect, char* text) {
-       vst::copyText(text, effect.delayedChannel == 0 ? "L" : "R", kVstMaxParamStrLen);
+       vst::copyText(text, effect.delayedChannel == 0 ? "L" : "R", vst::kParameterDisplayText);
      }},
     {"Depth", "ms", [](QuillaneVST& effect, float value) { effect.depthMs = value * 50.0f; },
      [](const QuillaneVST& effect) { return effect.depthMs / 50.0f; },
      [](QuillaneVST& effect, char* text) {
-       effect.float2string(effect.depthMs, text, kVstMaxParamStrLen);
+       effect.float2string(effect.depthMs, text, vst::kParameterDisplayText.maxCharacters());
      }},
 };
 
@@ -81,13 +81,13 @@ float QuillaneVST::getParameter(VstInt32 index) {
 
 void QuillaneVST::getParameterName(VstInt32 index, char* text) {
   if (index >= 0 && index < kNumParams) {
-    vst::copyText(text, kParameters[index].name, kVstMaxParamStrLen);
+    vst::copyText(text, kParameters[index].name, vst::kParameterNameText);
   }
 }
 
 void QuillaneVST::getParameterLabel(VstInt32 index, char* label) {
   if (index >= 0 && index < kNumParams) {
-    vst::copyText(label, kParameters[index].label, kVstMaxParamStrLen);
+    vst::copyText(label, kParameters[index].label, vst::kParameterLabelText);
   }
 }
 
@@ -97,14 +97,14 @@ void QuillaneVST::getParameterDisplay(VstInt32 index, char* text) {
 
 // Identity texts. The effect name and the product name are the same text.
 bool QuillaneVST::getEffectName(char* name) {
-  vst::copyText(name, "Orsolane", kIdentityTextLength);
+  vst::copyText(name, "Orsolane", vst::kEffectNameText);
   return true;
 }
 
 bool QuillaneVST::getProductString(char* text) { return QuillaneVST::getEffectName(text); }
 
 bool QuillaneVST::getVendorString(char* text) {
-  vst::copyText(text, "Velmbrook", kIdentityTextLength);
+  vst::copyText(text, "Velmbrook", vst::kVendorText);
   return true;
 }
 

@@ -44,12 +44,12 @@ class QuillaneVST : public AudioEffectX {
   void getParameterDisplay(VstInt32 index, char* text) override;
   void getParameterName(VstInt32 index, char* text) override;
 
-  // [any thread] Identity texts: exactly 25 bytes into the host's buffer
-  // (kIdentityTextLength characters, zero-filled, then a zero byte); true.
+  // [any thread] Identity texts: exactly 25 bytes into the host's buffer (at
+  // most 24 characters, the framework's identity text kinds, zero-filled,
+  // then a zero byte); true.
   bool getEffectName(char* name) override;
   bool getVendorString(char* text) override;
   bool getProductString(char* text) override;
-  static constexpr VstInt32 kIdentityTextLength = 24;
 
   // The delay in frames that processing uses for a Depth and a sample rate:
   // truncated, 0 above the ring's length, and 0 where the product has no 32-bit

@@ -15,6 +15,15 @@
 #error "Orsolane must not be built with -ffast-math: it changes the samples"
 #endif
 
+// Whether the compiler optimised this build, kept in the module file for its
+// tests to read: a build folder whose cached flags lost their -O builds a
+// module that is correct but many times slower, and nothing else would notice.
+#if defined(__OPTIMIZE__)
+[[gnu::used]] static const char kBuildMarker[] = "orsolane build: optimised";
+#else
+[[gnu::used]] static const char kBuildMarker[] = "orsolane build: not optimised";
+#endif
+
 namespace orsolane {
 namespace {
 

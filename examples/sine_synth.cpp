@@ -1,7 +1,7 @@
-// SineSynth: a small MIDI instrument. It has no inputs; a note on starts a sine
-// at the note's pitch, a note off lets it fade out. It shows what makes an
+// SineSynth: a small polyphonic MIDI instrument with no inputs: eight voices of
+// sines at their keys' pitch, bent by the pitch wheel. It shows what makes an
 // effect an instrument: the synth flag, the "receiveVstMidiEvent" capability,
-// and events that arrive before the block they belong to.
+// events that arrive before their block, and the framework's MIDI helpers.
 // Order: parameter table, state, construction, processing, parameters, texts, entry.
 #include <cmath>
 #include <cstring>
@@ -22,22 +22,22 @@ constexpr ParameterInfo kParameters[kNumParams] = {
     {"Volume", "dB", 0.5f},
 };
 
-constexpr VstInt32 kMaxPendingEvents = 256;  // more in one block are dropped
+constexpr int kVoices = 8;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr float kAttackSeconds = 0.005f;  // short ramps, so notes start and end without a click
 constexpr float kReleaseSeconds = 0.05f;
+constexpr float kVoiceLevel = 0.25f;  // four voices at full velocity reach full scale
 
 class SineSynth : public AudioEffectX {
   Relaxed<float> volume{kParameters[kParamVolume].initial};  // [any thread]
 
-  // The rest belongs to the audio thread: the events for the next block, kept
-  // in a fixed array (processing allocates nothing), and the one voice.
-  VstMidiEvent pending[kMaxPendingEvents];
-  VstInt32 pendingCount = 0;
-  VstInt32 note = 69;     // the key sounding or last sounded
-  bool held = false;      // whether that key is still down
-  double phase = 0.0;     // cycles, 0 to 1
-  float envelope = 0.0f;  // 0 to 1
+  // The rest belongs to the audio thread and has a fixed size (processing
+  // allocates nothing): the next block's messages, the voices, the wheel.
+  vst::MidiQueue midi;
+  vst::VoiceAllocator voices{kVoices};
+  double phases[kVoices] = {};    // cycles, 0 to 1
+  float envelopes[kVoices] = {};  // 0 to 1
+  float bend = 0.0f;              // semitones
 
  public:
   explicit SineSynth(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, kNumParams) {
@@ -53,34 +53,20 @@ class SineSynth : public AudioEffectX {
   }
 
   // [audio thread] The host hands the events of the next block just before
-  // calling processReplacing; they are copied, since the list is the host's.
-  VstInt32 processEvents(VstEvents* events) override {
-    for (VstInt32 i = 0; events != nullptr && i < events->numEvents; ++i) {
-      const VstEvent* event = events->events[i];
-      if (event == nullptr || event->type != kVstMidiType || pendingCount == kMaxPendingEvents)
-        continue;
-      std::memcpy(&pending[pendingCount++], event, sizeof(VstMidiEvent));
-    }
-    return 1;
-  }
+  // calling processReplacing; the queue keeps what it can decode, in frame order.
+  VstInt32 processEvents(VstEvents* events) override { return midi.add(events); }
 
-  // [audio thread] Each event takes effect at its frame; events come in order.
+  // [audio thread] The block in segments between events, so each event takes
+  // effect at its own frame.
   void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
     const float gain = volume * volume;  // a gentle curve: 0.5 is -12 dB
-    VstInt32 frame = 0;
-    for (VstInt32 i = 0; i < pendingCount; ++i) {
-      VstInt32 at = pending[i].deltaFrames;
-      at = at < frame ? frame : (at > sampleFrames ? sampleFrames : at);
-      render(outputs, frame, at, gain);
-      frame = at;
-      apply(pending[i]);
+    for (vst::MidiSegments segment(midi, sampleFrames); segment.next();) {
+      for (const vst::MidiMessage& message : segment) apply(message);
+      render(outputs, segment.from(), segment.to(), gain);
     }
-    pendingCount = 0;
-    render(outputs, frame, sampleFrames, gain);
   }
 
-  // [host thread, suspended] A rate of 0 or less, or none at all, would stop
-  // the oscillator and the envelope: it is refused and the last good one kept.
+  // [host thread, suspended] A rate of 0 or less, or none at all, is refused.
   void setSampleRate(float newSampleRate) override {
     if (newSampleRate > 0.0f && std::isfinite(newSampleRate))
       AudioEffectX::setSampleRate(newSampleRate);
@@ -95,59 +81,70 @@ class SineSynth : public AudioEffectX {
   }
 
   void getParameterName(VstInt32 index, char* text) override {
-    vst::copyText(text, index == kParamVolume ? kParameters[index].name : "", kVstMaxParamStrLen);
+    vst::copyText(text, index == kParamVolume ? kParameters[index].name : "",
+                  vst::kParameterNameText);
   }
   void getParameterLabel(VstInt32 index, char* text) override {
-    vst::copyText(text, index == kParamVolume ? kParameters[index].label : "", kVstMaxParamStrLen);
+    vst::copyText(text, index == kParamVolume ? kParameters[index].label : "",
+                  vst::kParameterLabelText);
   }
   void getParameterDisplay(VstInt32 index, char* text) override {
     if (index == kParamVolume)
-      dB2string(volume * volume, text, kVstMaxParamStrLen);
+      dB2string(volume * volume, text, vst::kParameterDisplayText.maxCharacters());
     else
-      vst::copyText(text, "", kVstMaxParamStrLen);
+      vst::copyText(text, "", vst::kParameterDisplayText);
   }
-  bool getEffectName(char* name) override { return identity(name, "Sine Synth"); }
-  bool getVendorString(char* text) override { return identity(text, "Velmbrook"); }
-  bool getProductString(char* text) override { return identity(text, "Sine Synth example"); }
+  bool getEffectName(char* name) override {
+    return identity(name, "Sine Synth", vst::kEffectNameText);
+  }
+  bool getVendorString(char* text) override {
+    return identity(text, "Velmbrook", vst::kVendorText);
+  }
+  bool getProductString(char* text) override {
+    return identity(text, "Sine Synth example", vst::kProductText);
+  }
   VstPlugCategory getPlugCategory() override { return kPlugCategSynth; }
 
  private:
-  static bool identity(char* text, const char* value) {
-    vst::copyText(text, value, 24);
+  static bool identity(char* text, const char* value, vst::TextKind kind) {
+    vst::copyText(text, value, kind);
     return true;
   }
 
-  // Note on starts (or takes over) the voice; note off, or note on with
-  // velocity 0, releases it if it is the key held; "all notes off" releases it.
-  void apply(const VstMidiEvent& event) {
-    const int status = event.midiData[0] & 0xF0;
-    const int key = event.midiData[1] & 0x7F;
-    const int velocity = event.midiData[2] & 0x7F;
-    if (status == 0x90 && velocity > 0) {
-      note = key;
-      held = true;
-    } else if ((status == 0x80 || status == 0x90) && key == note) {
-      held = false;
-    } else if (status == 0xB0 && key == 123) {
-      held = false;
-    }
+  // The voices take notes, the pedal and all notes or sound off; the wheel
+  // (two semitones either way) is the synth's own.
+  void apply(const vst::MidiMessage& message) {
+    voices.apply(message);
+    if (message.type == vst::MidiType::kPitchBend) bend = 2.0f * message.bendFraction();
+    if (message.isController(vst::kMidiResetControllers)) bend = 0.0f;
   }
 
-  // The pitch follows the sample rate the host set last.
+  // Each sounding voice adds its sine to the left output, which the right
+  // copies; a released voice is free again once its envelope reaches 0.
   void render(float** outputs, VstInt32 from, VstInt32 to, float gain) {
     const float rate = getSampleRate();
-    const double step = 440.0 * std::pow(2.0, (note - 69) / 12.0) / rate;
-    const float attack = 1.0f / (kAttackSeconds * rate);
-    const float release = 1.0f / (kReleaseSeconds * rate);
-    for (VstInt32 i = from; i < to; ++i) {
-      envelope = held ? std::fmin(envelope + attack, 1.0f) : std::fmax(envelope - release, 0.0f);
-      const float sample =
-          envelope == 0.0f ? 0.0f : gain * envelope * static_cast<float>(std::sin(kTwoPi * phase));
-      outputs[0][i] = sample;
-      outputs[1][i] = sample;
-      phase += step;
-      if (phase >= 1.0) phase -= std::floor(phase);
+    const float attack = 1.0f / (kAttackSeconds * rate), release = 1.0f / (kReleaseSeconds * rate);
+    for (VstInt32 i = from; i < to; ++i) outputs[0][i] = 0.0f;
+    for (int v = 0; v < kVoices; ++v) {
+      const vst::Voice& voice = voices[v];
+      double& phase = phases[v];
+      float& envelope = envelopes[v];
+      if (!voice.active()) {
+        envelope = 0.0f;  // all sound off, or no note yet
+        continue;
+      }
+      const double step = 440.0 * std::pow(2.0, (voice.key - 69.0 + bend) / 12.0) / rate;
+      const float level = kVoiceLevel * gain * static_cast<float>(voice.velocity) / 127.0f;
+      for (VstInt32 i = from; i < to; ++i) {
+        envelope =
+            voice.gate() ? std::fmin(envelope + attack, 1.0f) : std::fmax(envelope - release, 0.0f);
+        outputs[0][i] += level * envelope * static_cast<float>(std::sin(kTwoPi * phase));
+        phase += step;
+        if (phase >= 1.0) phase -= std::floor(phase);
+      }
+      if (!voice.gate() && envelope == 0.0f) voices.finish(v);
     }
+    for (VstInt32 i = from; i < to; ++i) outputs[1][i] = outputs[0][i];
   }
 };
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -239,4 +241,18 @@ TEST(ModuleBinary, WideVectorsOnlyInTheRuntimeCheckedKernels) {
   ASSERT_EQ(pclose(pipe), 0);
   EXPECT_EQ(offenders, "");
 #endif
+}
+
+// The shipped module is built optimised whatever a build folder's cache holds
+// (the module records how it was compiled); Debug builds, the sanitizers', are
+// unoptimised by design.
+TEST(ModuleBinary, BuiltOptimised) {
+#if defined(ORSOLANE_DEBUG_BUILD)
+  GTEST_SKIP() << "a Debug build";
+#endif
+  std::ifstream file(ORSOLANE_MODULE, std::ios::binary);
+  ASSERT_TRUE(file) << ORSOLANE_MODULE;
+  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  EXPECT_NE(bytes.find("orsolane build: optimised"), std::string::npos)
+      << ORSOLANE_MODULE << " was compiled without optimisation";
 }

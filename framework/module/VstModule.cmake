@@ -14,6 +14,13 @@
 # Every target it makes is appended to the global property VST_MODULES, so a
 # project can hold all its modules to the same tests.
 #
+# Modules are always built optimised. With no CMAKE_BUILD_TYPE (single-config
+# generators) a module takes the Release flags, and the configure output says
+# so once. An optimising build type (Release, RelWithDebInfo, MinSizeRel) whose
+# flags carry no optimisation stops the configure with a message saying what
+# to do: such flags are what a build folder keeps when its first configure ran
+# before the compiler was installed, and everything would build unoptimised.
+#
 # The files it links with (the entry, the export lists, the resource template)
 # lie beside this file, in the source tree and in an installed package alike.
 function(vst_add_module target)
@@ -29,9 +36,11 @@ function(vst_add_module target)
                         "find_package(VstFramework) or add the framework's directory first")
   endif()
   set(files ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+  _vst_check_build_type()
 
   add_library(${target} MODULE ${arg_SOURCES} ${files}/plugin_main.cpp)
   set_property(GLOBAL APPEND PROPERTY VST_MODULES ${target})
+  _vst_build_as_release(${target})
   target_link_libraries(${target} PRIVATE vst::framework)
   target_compile_features(${target} PRIVATE cxx_std_17)
   set_target_properties(${target} PROPERTIES
@@ -82,4 +91,85 @@ function(vst_add_module target)
       -Wl,--no-undefined)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${files}/exports.map)
   endif()
+endfunction()
+
+# With no build type (single-config generators), builds `target` with the
+# Release flags; the framework library takes them too, so a module's base
+# class code is as optimised as the module.
+function(_vst_build_as_release target)
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config OR CMAKE_BUILD_TYPE)
+    return()
+  endif()
+  foreach(lang C CXX)
+    separate_arguments(flags UNIX_COMMAND "${CMAKE_${lang}_FLAGS_RELEASE}")
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:${lang}>:${flags}>")
+  endforeach()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "MODULE_LIBRARY")
+    separate_arguments(flags UNIX_COMMAND "${CMAKE_MODULE_LINKER_FLAGS_RELEASE}")
+    target_link_options(${target} PRIVATE ${flags})
+  endif()
+endfunction()
+
+# Whether a compiler command line with these flags optimises: the last -O
+# option decides, and -O0 (or none at all) does not optimise.
+function(_vst_flags_optimise flags result)
+  string(REGEX MATCHALL "(^| )-O[^ ]*" levels " ${flags}")
+  list(POP_BACK levels level)
+  string(STRIP "${level}" level)
+  if(level AND NOT level STREQUAL "-O0")
+    set(${result} TRUE PARENT_SCOPE)
+  else()
+    set(${result} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Checks, once per configure, that every optimising build type in use
+# optimises (with no build type, modules build as Release: see above).
+function(_vst_check_build_type)
+  get_property(checked GLOBAL PROPERTY _VST_BUILD_TYPE_CHECKED)
+  if(checked)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY _VST_BUILD_TYPE_CHECKED TRUE)
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config)
+    set(configs ${CMAKE_CONFIGURATION_TYPES})
+  elseif(CMAKE_BUILD_TYPE)
+    set(configs ${CMAKE_BUILD_TYPE})
+  else()
+    set(configs Release)
+    message(STATUS "No CMAKE_BUILD_TYPE given: modules are built optimised, with the Release "
+                   "flags (-DCMAKE_BUILD_TYPE=Debug for a debug build)")
+  endif()
+  set(defaults_RELEASE "-O3 -DNDEBUG")
+  set(defaults_RELWITHDEBINFO "-O2 -g -DNDEBUG")
+  set(defaults_MINSIZEREL "-Os -DNDEBUG")
+  foreach(config ${configs})
+    string(TOUPPER "${config}" upper)
+    if(NOT upper MATCHES "^(RELEASE|RELWITHDEBINFO|MINSIZEREL)$")
+      continue()
+    endif()
+    set(missing "")
+    set(example "")
+    foreach(lang C CXX)
+      if(CMAKE_${lang}_COMPILER_LOADED)
+        _vst_flags_optimise("${CMAKE_${lang}_FLAGS} ${CMAKE_${lang}_FLAGS_${upper}}" optimised)
+        if(NOT optimised)
+          list(APPEND missing CMAKE_${lang}_FLAGS_${upper})
+          string(APPEND example " -DCMAKE_${lang}_FLAGS_${upper}=\"${defaults_${upper}}\"")
+        endif()
+      endif()
+    endforeach()
+    if(missing)
+      list(JOIN missing " and " names)
+      message(FATAL_ERROR
+        "Build type ${config} without optimisation: ${names} (with CMAKE_<LANG>_FLAGS) "
+        "carry no -O option, so everything, the modules included, would build unoptimised. "
+        "A build folder keeps such empty flags when its first configure ran before its "
+        "compiler was installed. Remove the build folder (or configure it with --fresh), or "
+        "give the flags:${example}")
+    endif()
+  endforeach()
 endfunction()

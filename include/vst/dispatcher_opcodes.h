@@ -95,16 +95,17 @@ enum {
   effGetNumMidiOutputChannels = 79
 };
 
-/* Text limits in characters; a buffer holds one byte more for the terminator
- * unless noted. */
-enum {
-  kVstMaxProgNameLen = 24,
-  kVstMaxParamStrLen = 8,
-  kVstMaxVendorStrLen = 64,  /* buffer size in bytes */
-  kVstMaxProductStrLen = 64, /* buffer size in bytes */
-  kVstMaxEffectNameLen = 32, /* buffer size in bytes */
-  kVstMaxNameLen = 64        /* buffer size in bytes */
-};
+/* Text limits in characters; a buffer holds one byte more for the terminator. */
+enum { kVstMaxProgNameLen = 24, kVstMaxParamStrLen = 8 };
+
+/* Text buffer sizes in bytes, terminator included: one character fewer fits.
+ * A type of their own, so C++ code can tell them from character limits. */
+typedef enum VstTextBufferSize {
+  kVstMaxVendorStrLen = 64,
+  kVstMaxProductStrLen = 64,
+  kVstMaxEffectNameLen = 32,
+  kVstMaxNameLen = 64
+} VstTextBufferSize;
 
 /* The interface version an effect reports for effGetVstVersion. */
 enum { kVstVersion = 2400 };

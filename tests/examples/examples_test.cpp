@@ -2,6 +2,8 @@
 // slip in the example would break.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "plugin_test.h"
@@ -72,21 +74,70 @@ TEST(TremoloExample, SyncedItDipsBetweenTheHostsBeats) {
   EXPECT_LT(*std::min_element(free.begin(), free.end()), 0.51f) << "still a tremolo at 5 Hz";
 }
 
+// The level of `frequency` in `samples` (Goertzel), as a sine's amplitude.
+double amplitudeAt(const std::vector<float>& samples, double frequency, double rate) {
+  const double coefficient = 2.0 * std::cos(6.283185307179586 * frequency / rate);
+  double previous = 0.0, before = 0.0;
+  for (const float sample : samples) {
+    const double current = sample + coefficient * previous - before;
+    before = previous;
+    previous = current;
+  }
+  const double power = previous * previous + before * before - coefficient * previous * before;
+  return 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(samples.size());
+}
+
+double keyHz(int key) { return 440.0 * std::pow(2.0, (key - 69) / 12.0); }
+
+// Renders `frames` frames of the instrument in blocks of 4800, `events` with the first.
+std::vector<float> play(host::Plugin& synth, const host::EventList& events, VstInt32 frames) {
+  std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
+  for (VstInt32 at = 0; at < frames; at += 4800) {
+    float* outputs[2] = {left.data() + at, right.data() + at};
+    synth.processReplacing(at == 0 ? events : host::EventList(), nullptr, outputs,
+                           std::min<VstInt32>(4800, frames - at));
+  }
+  EXPECT_EQ(left, right);
+  return left;
+}
+
 TEST(SineSynthExample, NoteA4SoundsAt440Hz) {
   LoadedPlugin synth;
   ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
   synth.plugin->activate(48000.0f, 4800);
-  VstMidiEvent noteOn{
-      kVstMidiType, sizeof(VstMidiEvent) - 8, 0, 0, 0, 0, {char(0x90), 69, 100, 0}, 0, 0, 0, 0};
-  VstEvents events{1, 0, {reinterpret_cast<VstEvent*>(&noteOn), nullptr}};
-  synth.plugin->dispatch(effProcessEvents, 0, 0, &events);
   // One second: count the upward zero crossings after the attack.
-  std::vector<float> left(48000), right(48000);
-  float* outputs[2] = {left.data(), right.data()};
-  synth.plugin->processReplacing(nullptr, outputs, 48000);
+  const std::vector<float> left = play(*synth.plugin, host::EventList().noteOn(0, 69, 100), 48000);
   int crossings = 0;
   for (std::size_t i = 1; i < left.size(); ++i) crossings += left[i - 1] < 0.0f && left[i] >= 0.0f;
   EXPECT_NEAR(crossings, 440, 1);
+}
+
+TEST(SineSynthExample, PlaysEightNotesAtTheirFramesAndStealsTheOldestForANinth) {
+  LoadedPlugin synth;
+  ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
+  synth.plugin->activate(48000.0f, 4800);
+  // A chord struck at frame 1000: silence before, every note after.
+  host::EventList chord;
+  for (int key = 60; key < 68; ++key) chord.noteOn(1000, key, 100);
+  std::vector<float> out = play(*synth.plugin, chord, 24000);
+  EXPECT_EQ(*std::max_element(out.begin(), out.begin() + 1001), 0.0f);
+  EXPECT_NE(out[1001], 0.0f);
+  const std::vector<float> held(out.begin() + 4800, out.end());
+  for (int key = 60; key < 68; ++key)
+    EXPECT_NEAR(amplitudeAt(held, keyHz(key), 48000.0), 0.25 * 0.25 * 100 / 127, 0.005)
+        << "key " << key;
+
+  // A ninth note takes the voice held longest (key 60); the others play on.
+  out = play(*synth.plugin, host::EventList().noteOn(0, 72, 100), 24000);
+  const std::vector<float> stolen(out.begin() + 4800, out.end());
+  EXPECT_LT(amplitudeAt(stolen, keyHz(60), 48000.0), 0.005);
+  EXPECT_GT(amplitudeAt(stolen, keyHz(61), 48000.0), 0.015);
+  EXPECT_GT(amplitudeAt(stolen, keyHz(72), 48000.0), 0.015);
+
+  // All notes off at frame 100: silent within the 50 ms release, exactly.
+  out = play(*synth.plugin, host::EventList().controller(100, 123, 0), 4800);
+  EXPECT_NE(out[2000], 0.0f);
+  for (std::size_t i = 2500; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << "frame " << i;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-/* Two small modules that read the host's time, chosen by one definition:
+/* Two small modules that read the host's time, chosen by one definition
+ * BROKEN_<KIND>:
  *
  *   TIME_UNCHECKED  a pass-through that reads the tempo from the host's time
  *                   record without testing the record for null: it crashes in
@@ -38,7 +39,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
   Instance* instance = (Instance*)effect;
   const VstTimeInfo* time = (const VstTimeInfo*)instance->master(
       effect, audioMasterGetTime, 0, kVstTempoValid | kVstPpqPosValid, NULL, 0.0f);
-#if defined(TIME_UNCHECKED)
+#if defined(BROKEN_TIME_UNCHECKED)
   const float gain = time->tempo > 0.0 ? 1.0f : 0.5f;
   for (VstInt32 i = 0; i < frames; ++i) {
     outputs[0][i] = inputs[0][i] * gain;

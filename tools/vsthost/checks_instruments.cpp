@@ -9,7 +9,7 @@
 #include <random>
 
 #include "check_support.h"
-#include "vst/events.h"
+#include "vst/event_list.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -42,38 +42,6 @@ Message bend(size_t frame, int value14, int channel = 0) {
            static_cast<unsigned char>((value14 >> 7) & 0x7F)}};
 }
 
-// The events of one block, as effProcessEvents takes them: a VstEvents
-// record with as many places as there are events.
-class EventBlock {
- public:
-  void clear() { events_.clear(); }
-  void add(const VstEvent& event) { events_.push_back(event); }
-  size_t size() const { return events_.size(); }
-  VstEvents* list() {
-    const size_t places = std::max<size_t>(events_.size(), 2);
-    storage_.assign(sizeof(VstEvents) + (places - 2) * sizeof(VstEvent*), 0);
-    auto* list = reinterpret_cast<VstEvents*>(storage_.data());
-    list->numEvents = static_cast<VstInt32>(events_.size());
-    for (size_t i = 0; i < events_.size(); ++i) list->events[i] = &events_[i];
-    return list;
-  }
-
- private:
-  std::vector<VstEvent> events_;
-  std::vector<unsigned char> storage_;
-};
-
-VstEvent midiEvent(const unsigned char bytes[3], VstInt32 deltaFrames) {
-  VstMidiEvent midi{};
-  midi.type = kVstMidiType;
-  midi.byteSize = sizeof midi;
-  midi.deltaFrames = deltaFrames;
-  std::memcpy(midi.midiData, bytes, 3);
-  VstEvent event;
-  std::memcpy(&event, &midi, sizeof event);
-  return event;
-}
-
 // An instrument, opened at 44100 Hz, playing a performance block by block:
 // each block's messages go to effProcessEvents just before the block.
 class Player {
@@ -98,24 +66,23 @@ class Player {
   // Plays `frames` frames from the current position with `messages` (frames
   // counted from the start of the performance); answers the output.
   Channels play(size_t frames, std::vector<Message> messages = {},
-                const std::function<void(EventBlock&, size_t)>& extra = nullptr) {
+                const std::function<void(host::EventList&, size_t)>& extra = nullptr) {
     std::stable_sort(messages.begin(), messages.end(),
                      [](const Message& a, const Message& b) { return a.frame < b.frame; });
     const int inputs = plugin_->record()->numInputs;
     Channels out(static_cast<size_t>(std::max(plugin_->record()->numOutputs, 1)),
                  std::vector<float>(frames));
     size_t next = 0;
-    EventBlock events;
+    host::EventList events;
     for (size_t start = 0; start < frames; start += block_) {
       const size_t count = std::min(block_, frames - start);
       events.clear();
       for (; next < messages.size() && messages[next].frame < position_ + start + count; ++next)
-        events.add(
-            midiEvent(messages[next].bytes,
-                      static_cast<VstInt32>(messages[next].frame -
-                                            std::min(messages[next].frame, position_ + start))));
+        events.midi(static_cast<VstInt32>(messages[next].frame -
+                                          std::min(messages[next].frame, position_ + start)),
+                    messages[next].bytes[0], messages[next].bytes[1], messages[next].bytes[2]);
       if (extra) extra(events, count);
-      if (events.size() > 0) plugin_->dispatch(effProcessEvents, 0, 0, events.list());
+      if (!events.empty()) plugin_->processEvents(events);
       const Channels part = process(*plugin_, silence(inputs, count), count);
       for (size_t c = 0; c < out.size() && c < part.size(); ++c)
         std::copy(part[c].begin(), part[c].end(), out[c].begin() + static_cast<long>(start));
@@ -336,7 +303,7 @@ std::string checkMidiFuzz(CheckContext& context) {
   // Random messages, valid and not: any status or none (running status),
   // data bytes with the top bit set, system messages, a sysex dump, an event
   // of a type no one knows; and a parameter swept every block.
-  const auto fuzz = [&](EventBlock& events, size_t frames) {
+  const auto fuzz = [&](host::EventList& events, size_t frames) {
     const int count = static_cast<int>(random() % 9);
     for (int i = 0; i < count; ++i) {
       const auto delta = static_cast<VstInt32>(random() % frames);
@@ -353,7 +320,7 @@ std::string checkMidiFuzz(CheckContext& context) {
                                 static_cast<unsigned char>(random()),
                                 static_cast<unsigned char>(random())};
       if (kind < 6) bytes[1] &= 0x7F, bytes[2] &= 0x7F;  // mostly well-formed
-      events.add(midiEvent(bytes, delta));
+      events.midi(delta, bytes[0], bytes[1], bytes[2]);
     }
     if (params > 0)
       plugin.setParameter(static_cast<VstInt32>(random() % static_cast<unsigned>(params)),

@@ -33,7 +33,7 @@ class AudioEffect;
 // destroys it with itself.
 class AEffEditor {
  public:
-  explicit AEffEditor(AudioEffect* effect = nullptr) : effect(effect) {}
+  explicit AEffEditor(AudioEffect* owner = nullptr) : effect(owner) {}
   virtual ~AEffEditor() = default;
   virtual AudioEffect* getEffect() { return effect; }
   virtual bool getRect(ERect** rect) {

@@ -17,8 +17,8 @@
 class AudioEffectX : public AudioEffect {
  public:
   // [construction] Constructs the AudioEffect part with the same arguments.
-  AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
-      : AudioEffect(audioMaster, numPrograms, numParams) {}
+  AudioEffectX(audioMasterCallback host, VstInt32 programs, VstInt32 parameters)
+      : AudioEffect(host, programs, parameters) {}
 
   // [host thread] Answers opcodes 25 to 79; every other opcode goes to the base
   // dispatcher with its arguments unchanged.

@@ -100,9 +100,8 @@ class ParameterEffect : public AudioEffectX {
 
  public:
   // [construction] Every parameter starts at its initial value.
-  ParameterEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
-                  const ParameterSpec (&table)[N])
-      : AudioEffectX(audioMaster, numPrograms, N), table_(table) {
+  ParameterEffect(audioMasterCallback host, VstInt32 programs, const ParameterSpec (&table)[N])
+      : AudioEffectX(host, programs, N), table_(table) {
     for (VstInt32 i = 0; i < N; ++i) values_[i] = toNormalised(table[i], table[i].initial);
   }
 

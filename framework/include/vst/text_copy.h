@@ -1,12 +1,37 @@
 // The one bounded text copy used wherever the framework or an effect writes
-// text into a caller's buffer.
+// text into a caller's buffer, and the kinds of text an effect writes, each
+// with its limit in characters.
 #pragma once
 
 #include <cstring>
+#include <type_traits>
 
+#include "vst/dispatcher_opcodes.h"
 #include "vst/types.h"
 
 namespace vst {
+
+// A kind of text a host asks for, and the most characters it may have; the
+// host's buffer holds one byte more, for the terminating zero.
+class TextKind {
+ public:
+  constexpr explicit TextKind(VstInt32 maxCharacters) noexcept : maxCharacters_(maxCharacters) {}
+  constexpr VstInt32 maxCharacters() const noexcept { return maxCharacters_; }
+
+ private:
+  VstInt32 maxCharacters_;
+};
+
+// Parameter texts: 8 characters, the interface's limit.
+inline constexpr TextKind kParameterNameText{kVstMaxParamStrLen};
+inline constexpr TextKind kParameterLabelText{kVstMaxParamStrLen};
+inline constexpr TextKind kParameterDisplayText{kVstMaxParamStrLen};
+inline constexpr TextKind kProgramNameText{kVstMaxProgNameLen};
+// Identity texts: 24 characters, which fit the interface's 32-byte effect-name
+// and 64-byte vendor and product buffers and the smaller ones some hosts pass.
+inline constexpr TextKind kEffectNameText{24};
+inline constexpr TextKind kVendorText{24};
+inline constexpr TextKind kProductText{24};
 
 // Copies at most `maxLen` characters of `source` into `text`, fills the rest of
 // the first `maxLen` bytes with zero bytes and writes a zero byte at index
@@ -22,6 +47,24 @@ inline void copyText(char* text, const char* source, VstInt32 maxLen) noexcept {
   std::memset(text + length, 0, static_cast<std::size_t>(maxLen - length) + 1);
 }
 
+// The same for a text of a known kind: at most its characters, then zeros
+// through index kind.maxCharacters().
+inline void copyText(char* text, const char* source, TextKind kind) noexcept {
+  copyText(text, source, kind.maxCharacters());
+}
+
+// kVstMaxEffectNameLen, kVstMaxVendorStrLen, kVstMaxProductStrLen and
+// kVstMaxNameLen are buffer sizes in bytes, terminator included: as a
+// character limit they write one byte past the host's buffer. Refused at
+// compile time; name the text's kind instead.
+template <typename Size,
+          typename std::enable_if<std::is_same<Size, VstTextBufferSize>::value, int>::type = 0>
+void copyText(char*, const char*, Size) noexcept {
+  static_assert(!std::is_same<Size, Size>::value,
+                "a buffer size in bytes is no character limit: pass the text's kind "
+                "(vst::kEffectNameText, vst::kVendorText, vst::kProductText)");
+}
+
 // Appends as much of `source` to the terminated text in `text` as keeps it
 // within `maxLen` characters, then zero-fills through index `maxLen`.
 inline void appendText(char* text, const char* source, VstInt32 maxLen) noexcept {
@@ -29,6 +72,17 @@ inline void appendText(char* text, const char* source, VstInt32 maxLen) noexcept
   VstInt32 length = 0;
   while (length < maxLen && text[length] != '\0') ++length;
   copyText(text + length, source, maxLen - length);
+}
+
+inline void appendText(char* text, const char* source, TextKind kind) noexcept {
+  appendText(text, source, kind.maxCharacters());
+}
+
+template <typename Size,
+          typename std::enable_if<std::is_same<Size, VstTextBufferSize>::value, int>::type = 0>
+void appendText(char*, const char*, Size) noexcept {
+  static_assert(!std::is_same<Size, Size>::value,
+                "a buffer size in bytes is no character limit: pass the text's kind");
 }
 
 }  // namespace vst

@@ -1,7 +1,7 @@
 // A small VST 2.4 host library: loads a module by path, finds its entry,
-// supplies a host callback that records every call it receives, and wraps the
-// record's functions. Used by the tests, the demo, the command-line host and
-// the benchmarks.
+// supplies a host callback that records every call it receives, wraps the
+// record's functions and sends instruments their events (vst/event_list.h).
+// Used by the tests, the demo, the command-line host and the benchmarks.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "vst/event_list.h"
 #include "vst/transport.h"
 #include "vst/vst.h"
 
@@ -145,6 +146,16 @@ class Plugin {
   // effFlagsCanDoubleReplacing.
   void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) {
     record_->processDoubleReplacing(record_, inputs, outputs, frames);
+  }
+  // Hands `events` to the effect (effProcessEvents) for the block that comes
+  // next; answers what the effect answered.
+  VstIntPtr processEvents(const EventList& events) {
+    return dispatch(effProcessEvents, 0, 0, events.events());
+  }
+  // One block of an instrument: its events, when there are any, then the block.
+  void processReplacing(const EventList& events, float** inputs, float** outputs, VstInt32 frames) {
+    if (!events.empty()) processEvents(events);
+    processReplacing(inputs, outputs, frames);
   }
 
   // Convenience forms of common opcodes.

@@ -1,0 +1,221 @@
+// The framework's MIDI helpers: the decoder, the queue and its segments, the
+// voice allocator; lists built with the host library's EventList.
+#include "vst/midi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "vst/event_list.h"
+
+namespace {
+
+using vst::MidiType;
+
+VstEvent midiEvent(unsigned char status, unsigned char data1, unsigned char data2,
+                   VstInt32 byteSize = 24, VstInt32 type = kVstMidiType) {
+  VstMidiEvent midi{};
+  midi.type = type;
+  midi.byteSize = byteSize;
+  midi.deltaFrames = 7;
+  midi.midiData[0] = static_cast<char>(status);
+  midi.midiData[1] = static_cast<char>(data1);
+  midi.midiData[2] = static_cast<char>(data2);
+  VstEvent event;
+  std::memcpy(&event, &midi, sizeof event);
+  return event;
+}
+
+TEST(MidiDecoder, OneRowPerMessageKind) {
+  struct Row {
+    unsigned char status, data1, data2;
+    MidiType type;
+    int channel, number, value, bend;
+  };
+  const Row rows[] = {
+      {0x93, 60, 100, MidiType::kNoteOn, 3, 60, 100, 0},
+      {0x90, 60, 0, MidiType::kNoteOff, 0, 60, 64, 0},  // velocity 0 is a note off
+      {0x8F, 61, 20, MidiType::kNoteOff, 15, 61, 20, 0},
+      {0xA1, 62, 70, MidiType::kPolyPressure, 1, 62, 70, 0},
+      {0xB2, 64, 127, MidiType::kControlChange, 2, 64, 127, 0},
+      {0xC4, 9, 99, MidiType::kProgramChange, 4, 9, 0, 0},  // one data byte: the second is ignored
+      {0xD5, 33, 0xFF, MidiType::kChannelPressure, 5, 0, 33, 0},
+      {0xE0, 0x00, 0x00, MidiType::kPitchBend, 0, 0, 0, -8192},
+      {0xE0, 0x00, 0x40, MidiType::kPitchBend, 0, 0, 0, 0},
+      {0xE6, 0x7F, 0x7F, MidiType::kPitchBend, 6, 0, 0, 8191},
+      {0xE0, 0x01, 0x40, MidiType::kPitchBend, 0, 0, 0, 1},  // least significant bits first
+      {0x3C, 100, 0, MidiType::kNone, 0, 0, 0, 0},           // running status
+      {0xF8, 0, 0, MidiType::kNone, 0, 0, 0, 0},             // a system message
+      {0x90, 0x80, 64, MidiType::kNone, 0, 0, 0, 0},         // a data byte with its top bit
+      {0x90, 60, 0xC0, MidiType::kNone, 0, 0, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << std::hex << "bytes " << int(row.status) << " "
+                                    << int(row.data1) << " " << int(row.data2));
+    const vst::MidiMessage message = vst::decodeMidi(midiEvent(row.status, row.data1, row.data2));
+    EXPECT_EQ(message.type, row.type);
+    if (row.type == MidiType::kNone) continue;
+    EXPECT_EQ(message.channel, row.channel);
+    EXPECT_EQ(message.number, row.number);
+    EXPECT_EQ(message.value, row.value);
+    EXPECT_EQ(message.bend, row.bend);
+    EXPECT_EQ(message.deltaFrames, 7);
+  }
+  // Controllers with a meaning of their own, and what cannot be read.
+  EXPECT_TRUE(vst::decodeMidi(midiEvent(0xB0, 64, 0)).isController(vst::kMidiSustainPedal));
+  EXPECT_TRUE(vst::decodeMidi(midiEvent(0xB0, 123, 0)).endsAllNotes());
+  EXPECT_TRUE(vst::decodeMidi(midiEvent(0xB0, 127, 0)).endsAllNotes());  // poly mode on
+  EXPECT_FALSE(vst::decodeMidi(midiEvent(0xB0, 121, 0)).endsAllNotes());
+  EXPECT_EQ(vst::decodeMidi(midiEvent(0x90, 60, 100, 32)).type, MidiType::kNoteOn);
+  EXPECT_EQ(vst::decodeMidi(midiEvent(0x90, 60, 100, 18)).type, MidiType::kNone) << "too short";
+  EXPECT_EQ(vst::decodeMidi(midiEvent(0x90, 60, 100, 24, kVstSysExType)).type, MidiType::kNone);
+}
+
+struct Segment {
+  VstInt32 from, to;
+  std::vector<int> keys;  // the messages applied at its start, by key
+  bool operator==(const Segment& other) const {
+    return from == other.from && to == other.to && keys == other.keys;
+  }
+};
+
+std::vector<Segment> segments(vst::MidiQueue& queue, VstInt32 frames) {
+  std::vector<Segment> cut;
+  for (vst::MidiSegments segment(queue, frames); segment.next();) {
+    cut.push_back({segment.from(), segment.to(), {}});
+    for (const vst::MidiMessage& message : segment) cut.back().keys.push_back(message.number);
+  }
+  return cut;
+}
+
+void PrintTo(const Segment& segment, std::ostream* out) {
+  *out << "[" << segment.from << ", " << segment.to << ") keys";
+  for (int key : segment.keys) *out << " " << key;
+}
+
+TEST(MidiQueue, CutsTheBlockAtEachEventFrameInOrder) {
+  // Frames at the block's start, in its middle (two at one frame), at its last
+  // frame, one sent out of order, one before the block and one past its end.
+  host::EventList list;
+  list.noteOn(0, 1, 100)
+      .noteOn(100, 2, 100)
+      .noteOff(100, 3)
+      .noteOn(511, 4, 100)
+      .noteOn(300, 5, 100)
+      .noteOn(-5, 6, 100)
+      .noteOn(600, 7, 100);
+  vst::MidiQueue queue;
+  EXPECT_EQ(queue.add(list.events()), 1);
+  const std::vector<Segment> expected = {
+      {0, 100, {6, 1}}, {100, 300, {2, 3}}, {300, 511, {5}}, {511, 512, {4}}, {512, 512, {7}}};
+  EXPECT_EQ(segments(queue, 512), expected);
+  EXPECT_EQ(queue.size(), 0) << "the segments empty the queue";
+  EXPECT_EQ(segments(queue, 512), (std::vector<Segment>{{0, 512, {}}}));
+
+  // A block of no frames still applies every event; a loop left early still
+  // empties the queue.
+  queue.add(list.events());
+  EXPECT_EQ(segments(queue, 0), (std::vector<Segment>{{0, 0, {6, 1, 2, 3, 5, 4, 7}}}));
+  queue.add(list.events());
+  { vst::MidiSegments(queue, 512).next(); }
+  EXPECT_EQ(queue.size(), 0);
+}
+
+TEST(MidiQueue, CountsOverflowAndSkipsWhatCannotBeRead) {
+  host::EventList many;
+  for (VstInt32 i = 0; i < vst::MidiQueue::kCapacity + 10; ++i) many.noteOn(0, i % 128, 100);
+  vst::MidiQueue queue;
+  queue.add(many.events());
+  EXPECT_EQ(queue.size(), vst::MidiQueue::kCapacity);
+  EXPECT_EQ(queue.overflowed(), 10u);
+  EXPECT_FALSE(queue.add(vst::MidiMessage{}));
+  EXPECT_EQ(queue.overflowed(), 11u);
+  queue.clear();
+
+  // Null places (also where numEvents counts more than the events), other
+  // event types, lying sizes and garbled bytes are skipped; the rest is kept.
+  VstEvent sysex = midiEvent(0xF0, 1, 2, 24, kVstSysExType);
+  host::EventList hostile;
+  hostile.addNull()
+      .add(sysex)
+      .add(midiEvent(0x90, 60, 100, -1))
+      .midi(0, 0x90, 0xFF, 0xFF)
+      .noteOn(3, 61, 100)
+      .addNull()
+      .addNull();
+  queue.add(hostile.events());
+  ASSERT_EQ(queue.size(), 1);
+  EXPECT_EQ(segments(queue, 8), (std::vector<Segment>{{0, 3, {}}, {3, 8, {61}}}));
+  queue.add(nullptr);
+  VstEvents negative{-3, 0, {nullptr, nullptr}};
+  queue.add(&negative);
+  EXPECT_EQ(queue.size(), 0);
+  EXPECT_EQ(queue.overflowed(), 11u);
+}
+
+TEST(VoiceAllocator, StealsTheOldestReleasedThenTheOldestHeld) {
+  vst::VoiceAllocator voices(3);
+  EXPECT_EQ(voices.noteOn(0, 60, 100), 0);
+  EXPECT_EQ(voices.noteOn(0, 61, 100), 1);
+  EXPECT_EQ(voices.noteOn(0, 62, 100), 2);
+  voices.noteOff(0, 61);
+  voices.noteOff(0, 60);
+  EXPECT_EQ(voices.noteOn(0, 63, 100), 1) << "released first";
+  EXPECT_EQ(voices.noteOn(0, 64, 100), 0) << "released second";
+  EXPECT_EQ(voices.noteOn(0, 65, 100), 2) << "none released: the one held longest";
+  EXPECT_EQ(voices.noteOn(0, 64, 90), 0) << "a key struck again keeps its voice";
+  EXPECT_EQ(voices.noteOn(1, 64, 90), 1) << "the same key on another channel does not";
+  voices.noteOff(0, 65);
+  voices.finish(2);
+  EXPECT_FALSE(voices[2].active());
+  EXPECT_EQ(voices.noteOn(0, 66, 100), 2) << "a free voice before any steal";
+  EXPECT_EQ(voices[2].velocity, 100);
+  EXPECT_FALSE(voices[3].active()) << "an index past the voices";
+  EXPECT_EQ(vst::VoiceAllocator(0).size(), 1);
+  EXPECT_EQ(vst::VoiceAllocator(1000).size(), vst::VoiceAllocator::kMaxVoices);
+}
+
+TEST(VoiceAllocator, PedalAndChannelModeMessages) {
+  vst::VoiceAllocator voices(4);
+  const auto cc = [&](int number, int value, int channel = 0) {
+    vst::MidiMessage message;
+    message.type = MidiType::kControlChange;
+    message.channel = channel;
+    message.number = number;
+    message.value = value;
+    voices.apply(message);
+  };
+  voices.noteOn(0, 60, 100);
+  voices.noteOn(0, 62, 100);
+  voices.noteOn(1, 64, 100);
+  cc(vst::kMidiSustainPedal, 127);
+  voices.noteOff(0, 60);
+  EXPECT_EQ(voices[0].state, vst::VoiceState::kSustained);
+  EXPECT_TRUE(voices[0].gate()) << "the pedal holds the note";
+  voices.noteOff(1, 64);
+  EXPECT_EQ(voices[2].state, vst::VoiceState::kReleased) << "the pedal is channel 0's";
+  cc(vst::kMidiSustainPedal, 0);
+  EXPECT_EQ(voices[0].state, vst::VoiceState::kReleased) << "lifting the pedal releases it";
+  EXPECT_EQ(voices[1].state, vst::VoiceState::kHeld) << "a key still down stays";
+
+  cc(vst::kMidiSustainPedal, 100);
+  voices.noteOff(0, 62);
+  cc(vst::kMidiAllNotesOff, 0);
+  EXPECT_EQ(voices[1].state, vst::VoiceState::kReleased) << "all notes off, pedal or not";
+  voices.noteOn(0, 67, 100);
+  cc(vst::kMidiResetControllers, 0);
+  voices.noteOff(0, 67);
+  EXPECT_EQ(voices[3].state, vst::VoiceState::kReleased) << "the reset lifted the pedal";
+
+  voices.noteOn(0, 70, 100);
+  voices.noteOn(1, 71, 100);
+  cc(vst::kMidiAllSoundOff, 0);
+  int active = 0, channel = -1;
+  for (int i = 0; i < voices.size(); ++i)
+    if (voices[i].active()) ++active, channel = voices[i].channel;
+  EXPECT_EQ(active, 1) << "all sound off frees channel 0's voices at once";
+  EXPECT_EQ(channel, 1);
+}
+
+}  // namespace
