@@ -1,41 +1,35 @@
-// Tremolo: the level of both channels rises and falls with a slow sine. It
-// shows state that processing carries from one block to the next (the
-// oscillator's phase) and a sample rate the host may change while suspended.
-// Order: parameter table, state, construction, processing, parameters, texts, entry.
+// Tremolo: the level of both channels rises and falls with a slow sine, at a
+// rate of its own or in time with the host's tempo. It shows state that
+// processing carries from one block to the next (the oscillator's phase), a
+// sample rate the host may change while suspended, and the host's time.
+// Order: parameter table, state, construction, processing, texts, entry.
 #include <cmath>
 
 #include "vst/framework.h"
 
 namespace {
 
-enum Parameter : VstInt32 { kParamRate, kParamDepth, kNumParams };
+enum Parameter : VstInt32 { kParamRate, kParamDepth, kParamSync, kNumParams };
 
-struct ParameterInfo {
-  const char* name;   // at most 8 characters
-  const char* label;  // at most 8 characters
-  float initial;      // normalised, 0 to 1
+// Sync: free at Rate, or one cycle per note value of the host's tempo.
+constexpr const char* kSyncNames[] = {"Off", "1/1", "1/2", "1/4", "1/8", "1/16"};
+constexpr double kSyncBeats[] = {0.0, 4.0, 2.0, 1.0, 0.5, 0.25};  // quarter notes per cycle
+
+constexpr vst::ParameterSpec kParameters[kNumParams] = {
+    vst::logParameter("Rate", "Hz", 0.1, 20.0, 5.0),          // 0.1 to 20 Hz, from 5 Hz
+    vst::linearParameter("Depth", "%", 0.0, 100.0, 50.0, 0),  // how far the level dips
+    vst::choiceParameter("Sync", kSyncNames, 0),              // Off
 };
 
-constexpr ParameterInfo kParameters[kNumParams] = {
-    {"Rate", "Hz", 0.25f},  // 0 to 20 Hz: 5 Hz
-    {"Depth", "%", 0.5f},   // how far the level dips, 0 to 100 %
-};
-
-constexpr float kMaxRateHz = 20.0f;
 constexpr double kTwoPi = 6.283185307179586;
 
-float rateHz(float normalised) { return normalised * kMaxRateHz; }
-
-class Tremolo : public AudioEffectX {
-  // Parameters: written by the host's threads, read by processing once per block.
-  Relaxed<float> parameters[kNumParams] = {kParameters[kParamRate].initial,
-                                           kParameters[kParamDepth].initial};
+class Tremolo : public vst::ParameterEffect<kNumParams> {
   // The oscillator's position in cycles, 0 to 1. Processing alone touches it;
   // it is kept across blocks so the level never jumps at a block's start.
   double phase = 0.0;
 
  public:
-  explicit Tremolo(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, kNumParams) {
+  explicit Tremolo(audioMasterCallback audioMaster) : ParameterEffect(audioMaster, 1, kParameters) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'T', 'r'));
@@ -45,14 +39,24 @@ class Tremolo : public AudioEffectX {
   // [host thread, suspended] The phase starts over when processing resumes.
   void resume() override {
     phase = 0.0;
-    AudioEffectX::resume();
+    ParameterEffect::resume();
   }
 
-  // [audio thread] The step per frame comes from the sample rate the host set
-  // last, so a new rate keeps the tremolo's speed in hertz.
+  // [audio thread] Synced, the rate follows the host's tempo and the phase
+  // its position, so the dips fall on the beat. The host may answer null or
+  // a record without a usable tempo: then the tremolo runs at Rate.
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override {
-    const double step = rateHz(parameters[kParamRate]) / static_cast<double>(getSampleRate());
-    const float depth = parameters[kParamDepth];
+    double hz = plain(kParamRate);
+    const double beats = kSyncBeats[choice(kParamSync)];
+    if (beats > 0.0) {
+      const vst::HostTime time = vst::readHostTime(getTimeInfo(kVstTempoValid | kVstPpqPosValid));
+      if (time.hasTempo) hz = vst::beatRate(time.tempo, beats);
+      if (time.playing && time.hasPosition) phase = vst::beatPhase(time.ppq, beats);
+    }
+    // The step per frame comes from the sample rate the host set last, so a
+    // new rate keeps the tremolo's speed in hertz.
+    const double step = hz / static_cast<double>(getSampleRate());
+    const float depth = static_cast<float>(plain(kParamDepth) / 100.0);
     for (VstInt32 i = 0; i < sampleFrames; ++i) {
       const float level = 1.0f - depth * static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * phase));
       outputs[0][i] = inputs[0][i] * level;
@@ -66,41 +70,16 @@ class Tremolo : public AudioEffectX {
   // the oscillator: such a rate is refused and the last good one kept.
   void setSampleRate(float newSampleRate) override {
     if (newSampleRate > 0.0f && std::isfinite(newSampleRate))
-      AudioEffectX::setSampleRate(newSampleRate);
+      ParameterEffect::setSampleRate(newSampleRate);
   }
 
-  // [any thread] Values are clamped to 0 to 1; a NaN becomes 0.
-  void setParameter(VstInt32 index, float value) override {
-    if (index >= 0 && index < kNumParams)
-      parameters[index] = value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f;
-  }
-  float getParameter(VstInt32 index) override {
-    return index >= 0 && index < kNumParams ? parameters[index].load() : 0.0f;
-  }
-
-  // [host thread] Texts within 8 characters for parameters, 24 for identity.
-  void getParameterName(VstInt32 index, char* text) override {
-    vst::copyText(text, valid(index) ? kParameters[index].name : "", kVstMaxParamStrLen);
-  }
-  void getParameterLabel(VstInt32 index, char* text) override {
-    vst::copyText(text, valid(index) ? kParameters[index].label : "", kVstMaxParamStrLen);
-  }
-  void getParameterDisplay(VstInt32 index, char* text) override {
-    if (index == kParamRate)
-      float2string(rateHz(parameters[kParamRate]), text, kVstMaxParamStrLen);
-    else if (index == kParamDepth)
-      int2string(static_cast<VstInt32>(parameters[kParamDepth] * 100.0f + 0.5f), text,
-                 kVstMaxParamStrLen);
-    else
-      vst::copyText(text, "", kVstMaxParamStrLen);
-  }
+  // [host thread] Identity texts within 24 characters.
   bool getEffectName(char* name) override { return identity(name, "Tremolo"); }
   bool getVendorString(char* text) override { return identity(text, "Velmbrook"); }
   bool getProductString(char* text) override { return identity(text, "Tremolo example"); }
   VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
 
  private:
-  static bool valid(VstInt32 index) { return index >= 0 && index < kNumParams; }
   static bool identity(char* text, const char* value) {
     vst::copyText(text, value, 24);
     return true;

@@ -125,6 +125,8 @@ VstIntPtr Host::defaultAnswer(const HostCall& call) const {
       if (call.ptr != nullptr) std::strcpy(static_cast<char*>(call.ptr), "vsthost");
       return 1;
     case audioMasterGetVendorVersion: return 1;
+    case audioMasterGetTime:
+      return reinterpret_cast<VstIntPtr>(const_cast<VstTimeInfo*>(transport_.info()));
     case audioMasterGetCurrentProcessLevel: return 0;
     default: return 0;
   }

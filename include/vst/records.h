@@ -16,7 +16,6 @@
 extern "C" {
 #endif
 
-struct VstTimeInfo;
 struct VstParameterProperties;
 struct VstPinProperties;
 struct VstPatchChunkInfo;

@@ -9,6 +9,7 @@
 #include "vst/host_opcodes.h"
 #include "vst/records.h"
 #include "vst/speakers.h"
+#include "vst/time_info.h"
 #include "vst/types.h"
 
 #endif

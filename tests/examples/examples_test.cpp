@@ -11,7 +11,7 @@
 namespace {
 
 // Runs `frames` frames through the instance in blocks of `block`, with every
-// input sample 1.0; returns the left output.
+// input sample 1.0, moving the host's transport on; returns the left output.
 std::vector<float> renderOnes(host::Plugin& plugin, VstInt32 frames, VstInt32 block) {
   std::vector<float> in(static_cast<std::size_t>(block), 1.0f), left(frames), right(frames);
   for (VstInt32 at = 0; at < frames; at += block) {
@@ -19,18 +19,28 @@ std::vector<float> renderOnes(host::Plugin& plugin, VstInt32 frames, VstInt32 bl
     float* inputs[2] = {in.data(), in.data()};
     float* outputs[2] = {left.data() + at, right.data() + at};
     plugin.processReplacing(inputs, outputs, count);
+    plugin.host().transport().advance(count);
   }
   return left;
 }
 
-TEST(GainExample, AQuarterOfTheRangeHalvesTheSignal) {
+// Typed in as decibels; a change while running eases in instead of jumping.
+TEST(GainExample, MinusSixDecibelsHalveTheSignalAndChangesEaseIn) {
   LoadedPlugin gain;
   ASSERT_TRUE(gain.load(GAIN_MODULE));
   EXPECT_EQ(gain.plugin->record()->version, 1000) << "the version the effect set";
+  char text[] = "-6.0206 dB";
+  EXPECT_EQ(gain.plugin->dispatch(effString2Parameter, 0, 0, text), 1);
+  EXPECT_EQ(gain.plugin->parameterDisplay(0), "-6.02");
+  EXPECT_EQ(gain.plugin->parameterLabel(0), "dB");
   gain.plugin->activate(44100.0f, 64);
-  gain.plugin->setParameter(0, 0.25f);
-  EXPECT_EQ(gain.plugin->parameterDisplay(0), "-6.02059");
-  for (const float sample : renderOnes(*gain.plugin, 64, 64)) ASSERT_EQ(sample, 0.5f);
+  for (const float sample : renderOnes(*gain.plugin, 64, 64)) ASSERT_NEAR(sample, 0.5f, 1e-5f);
+  char unity[] = "0";
+  gain.plugin->dispatch(effString2Parameter, 0, 0, unity);
+  const std::vector<float> eased = renderOnes(*gain.plugin, 4410, 64);
+  EXPECT_GT(eased[0], 0.5f);
+  EXPECT_LT(eased[0], 0.6f) << "a jump would click";
+  EXPECT_EQ(eased.back(), 1.0f) << "settled within 0.1 s";
 }
 
 TEST(TremoloExample, ThePhaseCarriesOverFromBlockToBlock) {
@@ -42,6 +52,26 @@ TEST(TremoloExample, ThePhaseCarriesOverFromBlockToBlock) {
   const std::vector<float> expected = renderOnes(*whole.plugin, 4096, 4096);
   EXPECT_LT(*std::min_element(expected.begin(), expected.end()), 0.9f) << "no tremolo at all";
   EXPECT_EQ(renderOnes(*pieces.plugin, 4096, 100), expected);
+}
+
+// Synced to 1/4 at 120 BPM the level is full on every beat (every 22050
+// frames) and lowest half-way between; with no time from the host it runs
+// at its own rate.
+TEST(TremoloExample, SyncedItDipsBetweenTheHostsBeats) {
+  LoadedPlugin tremolo;
+  ASSERT_TRUE(tremolo.load(TREMOLO_MODULE));
+  char quarter[] = "1/4";
+  ASSERT_EQ(tremolo.plugin->dispatch(effString2Parameter, 2, 0, quarter), 1);
+  tremolo.plugin->activate(44100.0f, 441);
+  const std::vector<float> level = renderOnes(*tremolo.plugin, 44100, 441);
+  EXPECT_FLOAT_EQ(level[0], 1.0f);
+  EXPECT_FLOAT_EQ(level[22050], 1.0f);
+  EXPECT_NEAR(level[11025], 0.5f, 1e-3f);
+  EXPECT_NEAR(level[33075], 0.5f, 1e-3f);
+
+  tremolo.host.transport().setAnswersNull(true);
+  const std::vector<float> free = renderOnes(*tremolo.plugin, 44100, 441);
+  EXPECT_LT(*std::min_element(free.begin(), free.end()), 0.51f) << "still a tremolo at 5 Hz";
 }
 
 // The level of `frequency` in `samples` (Goertzel), as a sine's amplitude.

@@ -108,7 +108,7 @@ TEST_F(VsthostTest, RenderMatchesTheEffectDrivenDirectly) {
     const auto in = writeNoise("in.wav", channels, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 30000);
     const Result r =
         run(std::string("render '") + ORSOLANE_MODULE + "' '" + dir + "/in.wav' '" + dir +
-            "/out.wav' --param Depth=0.5 --param 1=0 --param input=0.2 --block 333");
+            "/out.wav' --param Depth=25ms --param 1=0 --param input=0.2 --block 333");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "") << "no progress bar when not on a terminal";
     SF_INFO info;
@@ -207,9 +207,13 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
       {"render " + orsolane + " " + in + " " + out + " --param Width=0.5", 1,
        "unknown parameter 'Width'"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=half", 1,
-       "'half' is not a number"},
+       "parameter Depth: nothing it shows reads 'half' (it shows 0.0"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=nan", 1,
-       "'nan' is not a number"},
+       "nothing it shows reads 'nan'"},
+      {"render " + orsolane + " " + in + " " + out + " --param Depth=80ms", 1,
+       "parameter Depth: nothing it shows reads '80ms'"},
+      {"render " + orsolane + " " + in + " " + out + " --param Depth=25Hz", 1,
+       "'Hz' is not its unit (ms)"},
       {"render " + orsolane + " " + in + " " + out + " --param Depth=1.5", 1,
        "outside the normalised range"},
       {"render " + orsolane + " " + in + " " + out + " --param 3=0.5", 1, "index 3 out of range"},

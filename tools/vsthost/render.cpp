@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "parameter_values.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -159,16 +160,24 @@ VstInt32 parameterIndex(host::Plugin& plugin, const std::string& key) {
   throw Error("unknown parameter '" + key + "' (see vsthost info for the names)");
 }
 
-float parameterValue(const std::string& key, const std::string& text) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(begin, &end);
-  if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value))
-    throw Error("parameter " + key + ": '" + text + "' is not a number");
-  if (value < 0.0 || value > 1.0)
-    throw Error("parameter " + key + ": " + text + " is outside the normalised range 0 to 1");
-  return static_cast<float>(value);
+// "N/D": both whole numbers, the denominator a power of two up to 64.
+std::pair<int, int> timeSignature(const std::string& text) {
+  const std::string error = "time signature '" + text +
+                            "' is not N/D (beats per bar 1 to 64, a note value 1, 2, 4, 8, 16, "
+                            "32 or 64; e.g. 6/8)";
+  const size_t slash = text.find('/');
+  const auto whole = [&](const std::string& part) {
+    if (part.empty() || part.size() > 2 ||
+        part.find_first_not_of("0123456789") != std::string::npos)
+      throw Error(error);
+    return std::atoi(part.c_str());
+  };
+  if (slash == std::string::npos) throw Error(error);
+  const int numerator = whole(text.substr(0, slash)), denominator = whole(text.substr(slash + 1));
+  if (numerator < 1 || numerator > 64 || denominator < 1 || denominator > 64 ||
+      (denominator & (denominator - 1)) != 0)
+    throw Error(error);
+  return {numerator, denominator};
 }
 
 void showProgress(sf_count_t done, sf_count_t total, int& shown) {
@@ -199,20 +208,32 @@ void render(const RenderOptions& options) {
   }
   const int format = outputFormat(options, inputInfo);
 
+  if (!(options.tempo >= 1.0 && options.tempo <= 999.0))
+    throw Error("tempo must be between 1 and 999 BPM");
+  const std::pair<int, int> signature = timeSignature(options.timeSignature);
+
   auto loaded = load(options.module);
   host::Plugin& plugin = *loaded->plugin;
   const AEffect* record = plugin.record();
-  std::vector<std::pair<VstInt32, float>> settings;
-  for (const auto& param : options.params)
-    settings.emplace_back(parameterIndex(plugin, param.first),
-                          parameterValue(param.first, param.second));
+  std::vector<VstInt32> indices;
+  for (const auto& param : options.params) indices.push_back(parameterIndex(plugin, param.first));
 
+  host::Transport& transport = loaded->host.transport();
+  transport.setTempo(options.tempo);
+  transport.setTimeSignature(signature.first, signature.second);
+  transport.setPlaying(true);
   loaded->host.setSampleRate(static_cast<float>(inputInfo.samplerate));
   loaded->host.setBlockSize(options.block);
   plugin.open();
   plugin.setSampleRate(static_cast<float>(inputInfo.samplerate));
   plugin.setBlockSize(options.block);
-  for (const auto& setting : settings) plugin.setParameter(setting.first, setting.second);
+  // Values with units are read once the effect knows its sample rate, which
+  // a display may depend on.
+  std::vector<float> values;
+  for (size_t i = 0; i < indices.size(); ++i)
+    values.push_back(resolveParameterValue(plugin, indices[i], options.params[i].first,
+                                           options.params[i].second));
+  for (size_t i = 0; i < indices.size(); ++i) plugin.setParameter(indices[i], values[i]);
   plugin.resume();
   plugin.dispatch(effStartProcess);
 
@@ -272,6 +293,7 @@ void render(const RenderOptions& options) {
     else  // an old effect that only accumulates into the outputs
       record->process(plugin.record(), inPointers.data(), outPointers.data(),
                       static_cast<VstInt32>(n));
+    transport.advance(static_cast<VstInt32>(n));
     for (size_t i = 0; i < n; ++i)
       for (size_t c = 0; c < out.size(); ++c) interleavedOut[i * out.size() + c] = out[c][i];
     if (sf_writef_float(output.file, interleavedOut.data(), frames) != frames)

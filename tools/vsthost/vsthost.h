@@ -48,6 +48,8 @@ struct RenderOptions {
   std::string format;    // "" keeps the input's container unless the output's extension names one
   std::string encoding;  // "" keeps the input's sample encoding where the container allows it
   bool progress = false;
+  double tempo = 120.0;               // the host's transport, in quarter notes per minute
+  std::string timeSignature = "4/4";  // N/D: beats per bar, the beat's note value
 };
 
 // render: runs `input` through the effect into `output`. The output appears

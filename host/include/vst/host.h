@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vst/event_list.h"
+#include "vst/transport.h"
 #include "vst/vst.h"
 
 namespace host {
@@ -81,11 +82,20 @@ class Host {
   void setResponder(Responder responder);
   // The version answered to audioMasterVersion (2400 by default; 0 refuses).
   void setVersion(VstIntPtr version);
-  void setSampleRate(float rate) { sampleRate_ = rate; }
+  void setSampleRate(float rate) {
+    sampleRate_ = rate;
+    transport_.setSampleRate(rate);
+  }
   void setBlockSize(VstInt32 size) { blockSize_ = size; }
   // Whether calls are kept for calls(); on by default. Long renders turn it
   // off so an effect that calls back every block does not grow the record.
   void setRecording(bool on);
+
+  // What audioMasterGetTime answers: a transport playing from the start at
+  // 120 BPM in 4/4 until changed. Unlike the rest of the host it is not
+  // thread-safe: the thread that drives processing changes it and advances
+  // it after every block.
+  Transport& transport() { return transport_; }
 
   std::vector<HostCall> calls() const;
   void clearCalls();
@@ -94,7 +104,8 @@ class Host {
   // else with defaultAnswer().
   VstIntPtr answer(const HostCall& call);
   // What this host answers without a responder: its version, rate and block
-  // size, names, and 0 for everything else. Records nothing.
+  // size, names, the transport's time record, and 0 for everything else.
+  // Records nothing.
   VstIntPtr defaultAnswer(const HostCall& call) const;
 
  private:
@@ -105,6 +116,7 @@ class Host {
   VstIntPtr version_ = 2400;
   float sampleRate_ = 44100.0f;
   VstInt32 blockSize_ = 1024;
+  Transport transport_;
 };
 
 // One effect instance, driven through its record only.
