@@ -296,6 +296,7 @@ TEST_F(VsthostTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"note_off_half_voices", "polyphony", "fail", "fail"},
       {"all_notes_off_ignored", "channel-mode", "fail", "fail", "after all notes off (CC 123)"},
       {"nan_at_corner", "parameter-corners", "fail", "fail"},
+      {"time_unchecked", "time-info", "fail", "fail", "in a host that answers null for the time"},
   };
   const std::string fixtures = BROKEN_MODULES;
   for (const Row& row : rows) {

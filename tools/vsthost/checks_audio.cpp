@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "check_support.h"
+#include "time_info_check.h"
 
 namespace vsthost {
 
@@ -296,7 +297,7 @@ std::string checkDoublePrecision(CheckContext& context) {
 }  // namespace
 
 std::vector<CheckDefinition> audioChecks() {
-  return {
+  std::vector<CheckDefinition> checks = {
       {"rates-blocks", "audio",
        "processes at every rate and block size (--sample-rates, "
        "--block-sizes)",
@@ -320,6 +321,8 @@ std::vector<CheckDefinition> audioChecks() {
        "a double path that is unwritten, non-finite or sounds different (SKIP without one)",
        checkDoublePrecision},
   };
+  checks.push_back(timeInfoCheck());
+  return checks;
 }
 
 }  // namespace vsthost

@@ -170,6 +170,10 @@ int run(int argc, char** argv, std::FILE* out) {
   renderCommand->add_option("--encoding", render.encoding,
                             "pcm16, pcm24, pcm32, float, double or vorbis");
   renderCommand->add_flag("--quiet", quiet, "no progress bar (it only shows on a terminal)");
+  renderCommand->add_option("--tempo", render.tempo,
+                            "the host's tempo in quarter notes per minute, 1 to 999 (default 120)");
+  renderCommand->add_option("--time-signature", render.timeSignature,
+                            "the host's time signature N/D (default 4/4)");
 
   vsthost::CheckOptions checking;
   bool list = false, markdown = false;
