@@ -44,15 +44,19 @@ class Gain : public vst::ParameterEffect<kNumParams> {
     }
   }
 
-  // [host thread] Identity texts within 24 characters, through the bounded copy.
-  bool getEffectName(char* name) override { return identity(name, "Gain"); }
-  bool getVendorString(char* text) override { return identity(text, "Velmbrook"); }
-  bool getProductString(char* text) override { return identity(text, "Gain example"); }
+  // [host thread] Identity texts through the bounded copy, each within its kind's limit.
+  bool getEffectName(char* name) override { return identity(name, "Gain", vst::kEffectNameText); }
+  bool getVendorString(char* text) override {
+    return identity(text, "Velmbrook", vst::kVendorText);
+  }
+  bool getProductString(char* text) override {
+    return identity(text, "Gain example", vst::kProductText);
+  }
   VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
 
  private:
-  static bool identity(char* text, const char* value) {
-    vst::copyText(text, value, 24);
+  static bool identity(char* text, const char* value, vst::TextKind kind) {
+    vst::copyText(text, value, kind);
     return true;
   }
 };

@@ -2,7 +2,7 @@
 // sines at their keys' pitch, bent by the pitch wheel. It shows what makes an
 // effect an instrument: the synth flag, the "receiveVstMidiEvent" capability,
 // events that arrive before their block, and the framework's MIDI helpers.
-// Order: parameter table, state, construction, processing, parameters, texts, entry.
+// Order: parameter table, state, construction, processing, texts, entry.
 #include <cmath>
 #include <cstring>
 
@@ -12,14 +12,8 @@ namespace {
 
 enum Parameter : VstInt32 { kParamVolume, kNumParams };
 
-struct ParameterInfo {
-  const char* name;   // at most 8 characters
-  const char* label;  // at most 8 characters
-  float initial;      // normalised, 0 to 1
-};
-
-constexpr ParameterInfo kParameters[kNumParams] = {
-    {"Volume", "dB", 0.5f},
+constexpr vst::ParameterSpec kParameters[kNumParams] = {
+    vst::decibelParameter("Volume", -60.0, 0.0, -12.0),
 };
 
 constexpr int kVoices = 8;
@@ -28,10 +22,8 @@ constexpr float kAttackSeconds = 0.005f;  // short ramps, so notes start and end
 constexpr float kReleaseSeconds = 0.05f;
 constexpr float kVoiceLevel = 0.25f;  // four voices at full velocity reach full scale
 
-class SineSynth : public AudioEffectX {
-  Relaxed<float> volume{kParameters[kParamVolume].initial};  // [any thread]
-
-  // The rest belongs to the audio thread and has a fixed size (processing
+class SineSynth : public vst::ParameterEffect<kNumParams> {
+  // Everything here belongs to the audio thread and has a fixed size (processing
   // allocates nothing): the next block's messages, the voices, the wheel.
   vst::MidiQueue midi;
   vst::VoiceAllocator voices{kVoices};
@@ -40,7 +32,8 @@ class SineSynth : public AudioEffectX {
   float bend = 0.0f;              // semitones
 
  public:
-  explicit SineSynth(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, kNumParams) {
+  explicit SineSynth(audioMasterCallback audioMaster)
+      : ParameterEffect(audioMaster, 1, kParameters) {
     setNumInputs(0);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'S', 'n'));
@@ -59,7 +52,7 @@ class SineSynth : public AudioEffectX {
   // [audio thread] The block in segments between events, so each event takes
   // effect at its own frame.
   void processReplacing(float**, float** outputs, VstInt32 sampleFrames) override {
-    const float gain = volume * volume;  // a gentle curve: 0.5 is -12 dB
+    const float gain = factor(kParamVolume);  // decibels as a factor, read once per block
     for (vst::MidiSegments segment(midi, sampleFrames); segment.next();) {
       for (const vst::MidiMessage& message : segment) apply(message);
       render(outputs, segment.from(), segment.to(), gain);
@@ -69,31 +62,10 @@ class SineSynth : public AudioEffectX {
   // [host thread, suspended] A rate of 0 or less, or none at all, is refused.
   void setSampleRate(float newSampleRate) override {
     if (newSampleRate > 0.0f && std::isfinite(newSampleRate))
-      AudioEffectX::setSampleRate(newSampleRate);
+      ParameterEffect::setSampleRate(newSampleRate);
   }
 
-  // [any thread] Clamped to 0 to 1; a NaN becomes 0.
-  void setParameter(VstInt32 index, float value) override {
-    if (index == kParamVolume) volume = value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f;
-  }
-  float getParameter(VstInt32 index) override {
-    return index == kParamVolume ? volume.load() : 0.0f;
-  }
-
-  void getParameterName(VstInt32 index, char* text) override {
-    vst::copyText(text, index == kParamVolume ? kParameters[index].name : "",
-                  vst::kParameterNameText);
-  }
-  void getParameterLabel(VstInt32 index, char* text) override {
-    vst::copyText(text, index == kParamVolume ? kParameters[index].label : "",
-                  vst::kParameterLabelText);
-  }
-  void getParameterDisplay(VstInt32 index, char* text) override {
-    if (index == kParamVolume)
-      dB2string(volume * volume, text, vst::kParameterDisplayText.maxCharacters());
-    else
-      vst::copyText(text, "", vst::kParameterDisplayText);
-  }
+  // [host thread] Identity texts through the bounded copy, each within its kind's limit.
   bool getEffectName(char* name) override {
     return identity(name, "Sine Synth", vst::kEffectNameText);
   }

@@ -74,14 +74,20 @@ class Tremolo : public vst::ParameterEffect<kNumParams> {
   }
 
   // [host thread] Identity texts within 24 characters.
-  bool getEffectName(char* name) override { return identity(name, "Tremolo"); }
-  bool getVendorString(char* text) override { return identity(text, "Velmbrook"); }
-  bool getProductString(char* text) override { return identity(text, "Tremolo example"); }
+  bool getEffectName(char* name) override {
+    return identity(name, "Tremolo", vst::kEffectNameText);
+  }
+  bool getVendorString(char* text) override {
+    return identity(text, "Velmbrook", vst::kVendorText);
+  }
+  bool getProductString(char* text) override {
+    return identity(text, "Tremolo example", vst::kProductText);
+  }
   VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
 
  private:
-  static bool identity(char* text, const char* value) {
-    vst::copyText(text, value, 24);
+  static bool identity(char* text, const char* value, vst::TextKind kind) {
+    vst::copyText(text, value, kind);
     return true;
   }
 };
