@@ -43,8 +43,10 @@ test: build format-check
 # The side-by-side processing benchmark on both platforms, each printing a
 # table of ratios at the end: the Linux release module, then the Windows
 # build's DLL (the one shipped) with the benchmark cross-built, under Wine.
+# Google Benchmark for Windows is cross-built once, into build/third_party.
 bench:
 	@scripts/setup base bench windows
+	@scripts/mingw-benchmark
 	@$(call configure,release)
 	cmake --build --preset release --target Orsolane processing_benchmark
 	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)

@@ -10,26 +10,20 @@
 // The same source builds for Linux and, cross-built with mingw-w64, for
 // Windows, where it runs under Wine on the DLL the Windows build ships.
 //
-// Options: --filter=REGEX (cases whose name matches), --repetitions=N,
-// --min-time=SECONDS (per repetition), --module=PATH (another build's module).
+// Options: Google Benchmark's (--benchmark_filter=REGEX and the like), and
+// --module=PATH to time another build's module.
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <memory>
 #include <random>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
-
-#if !defined(_WIN32)
-#include <time.h>
-#endif
 
 #include "literal_processing.h"
 #include "vst/host.h"
@@ -42,13 +36,17 @@ const char* const kModeNames[] = {"Stereo", "L", "R", "Mono"};
 const char* const kChannelNames[] = {"L", "R"};
 constexpr float kDepthsMs[] = {10.0f, 0.0f};
 
+// Linux compares thread CPU time. Wine's thread times tick only every 10 ms,
+// so under Wine every case is timed (and its iterations sized) on real time.
 #if defined(_WIN32)
 const char* const kPlatform = "Windows, under Wine";
-const char* const kClockName = "wall time";  // Wine's thread times tick every 10 ms
+const char* const kClockName = "real time";
+constexpr bool kRealTime = true;
 constexpr double kReferenceTarget = 4.0;
 #else
 const char* const kPlatform = "Linux";
 const char* const kClockName = "CPU time";
+constexpr bool kRealTime = false;
 constexpr double kReferenceTarget = 6.0;
 #endif
 
@@ -64,21 +62,6 @@ const std::vector<Peer> kPeers = {
     {"zam ZamDelay", "/usr/lib/vst/ZamDelay-vst.so"},
 };
 #endif
-
-// Seconds on the clock the comparison uses: the thread's CPU time where it is
-// precise, else a monotonic wall clock.
-double now() {
-#if defined(_WIN32)
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-#else
-  timespec time{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
-#endif
-}
-
-// Keeps the compiler from dropping or merging the writes of the timed blocks.
-inline void clobberMemory() { asm volatile("" : : : "memory"); }
 
 // One setting of the effect's parameters.
 struct Setting {
@@ -153,23 +136,6 @@ struct LoadedPlugin : host::LoadedPlugin {
   }
 };
 
-// Processes a given number of blocks; made afresh for every repetition, as a
-// host would make a new instance. An empty function (with `error` set) when it
-// cannot be made. The loop is compiled with each case's processing, so a block
-// costs no call through a function object.
-using Block = std::function<void(long blocks)>;
-
-template <typename Process>
-Block repeated(Process process) {
-  return [process](long blocks) {
-    Process local = process;  // kept in registers, not reloaded after every block
-    for (long i = 0; i < blocks; ++i) {
-      local();
-      clobberMemory();
-    }
-  };
-}
-
 template <typename Effect>
 void applySetting(Effect& effect, const Setting& setting) {
   effect.setParameter(QuillaneVST::kParamInput, static_cast<float>(setting.mode) * 0.25f);
@@ -177,77 +143,76 @@ void applySetting(Effect& effect, const Setting& setting) {
   effect.setParameter(QuillaneVST::kParamDepth, setting.depthMs / 50.0f);
 }
 
-Block floorBlock(VstInt32 frames) {
-  Buffers& buffers = buffersFor(frames);
-  auto floor = std::make_shared<Floor>();
-  return repeated(
-      [floor, &buffers, frames] { floor->process(buffers.inputs, buffers.outputs, frames); });
+void reportPerFrame(benchmark::State& state, VstInt32 frames) {
+  state.SetItemsProcessed(state.iterations() * frames);
+  state.counters["frames"] = frames;
 }
 
-Block referenceBlock(VstInt32 frames, const Setting& setting) {
+// Every case starts afresh for each repetition, as a host would make a new instance.
+void benchFloor(benchmark::State& state, VstInt32 frames) {
   Buffers& buffers = buffersFor(frames);
-  auto reference = std::make_shared<LiteralQuillane>();
+  auto floor = std::make_unique<Floor>();
+  for (auto _ : state) {
+    floor->process(buffers.inputs, buffers.outputs, frames);
+    benchmark::ClobberMemory();
+  }
+  reportPerFrame(state, frames);
+}
+
+void benchReference(benchmark::State& state, VstInt32 frames, Setting setting) {
+  Buffers& buffers = buffersFor(frames);
+  auto reference = std::make_unique<LiteralQuillane>();
   applySetting(*reference, setting);
   // Called through its record, as the module is, so only the processing differs.
   AEffect* record = reference->getAeffect();
-  return repeated([reference, record, &buffers, frames] {
+  for (auto _ : state) {
     record->processReplacing(record, buffers.inputs, buffers.outputs, frames);
-  });
+    benchmark::ClobberMemory();
+  }
+  reportPerFrame(state, frames);
 }
 
 // `setting` applies to Orsolane only; peers run with their own defaults.
-Block pluginBlock(const std::string& path, VstInt32 frames, const Setting* setting,
-                  std::string& error) {
+void benchPlugin(benchmark::State& state, const std::string& path, VstInt32 frames, bool isOrsolane,
+                 Setting setting) {
   Buffers& buffers = buffersFor(frames);
-  auto loaded = std::make_shared<LoadedPlugin>();
-  if (!loaded->load(path, frames, error)) return {};
-  if (setting) applySetting(*loaded->plugin, *setting);
-  return repeated([loaded, &buffers, frames] {
-    loaded->plugin->processReplacing(buffers.inputs, buffers.outputs, frames);
-  });
-}
-
-struct Case {
-  Case(std::string name, VstInt32 frames, std::function<Block(std::string& error)> make)
-      : name(std::move(name)), frames(frames), make(std::move(make)) {}
-  std::string name;
-  VstInt32 frames;
-  std::function<Block(std::string& error)> make;
-  long iterations = 0;           // blocks per repetition, set by calibration
-  std::vector<double> perFrame;  // seconds per frame, one per repetition
+  LoadedPlugin loaded;
   std::string error;
-};
-
-// Times `iterations` blocks after a short warm-up; seconds per block.
-double timeBlocks(const Block& block, long iterations) {
-  block(std::max(1L, iterations / 10));
-  const double start = now();
-  block(iterations);
-  return (now() - start) / static_cast<double>(iterations);
-}
-
-// Finds how many blocks fill `minTime` seconds; false when the case cannot run.
-bool calibrate(Case& c, double minTime) {
-  Block block = c.make(c.error);
-  if (!block) return false;
-  long iterations = 1;
-  for (;;) {
-    const double perBlock = timeBlocks(block, iterations);
-    const double elapsed = perBlock * static_cast<double>(iterations);
-    if (elapsed >= minTime / 8 || iterations >= (1L << 30)) {
-      c.iterations = std::max(1L, static_cast<long>(minTime / std::max(perBlock, 1e-12)));
-      return true;
-    }
-    iterations *= 4;
+  if (!loaded.load(path, frames, error)) {
+    state.SkipWithError(error.c_str());
+    return;
   }
+  if (isOrsolane) applySetting(*loaded.plugin, setting);
+  for (auto _ : state) {
+    loaded.plugin->processReplacing(buffers.inputs, buffers.outputs, frames);
+    benchmark::ClobberMemory();
+  }
+  reportPerFrame(state, frames);
 }
 
-double median(std::vector<double> values) {
-  if (values.empty()) return std::nan("");
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+template <typename... Arguments>
+void add(const std::string& name, Arguments&&... arguments) {
+  benchmark::internal::Benchmark* benchmark =
+      benchmark::RegisterBenchmark(name.c_str(), std::forward<Arguments>(arguments)...);
+  if (kRealTime) benchmark->UseRealTime();
 }
+
+// Keeps the median of every case's repetitions, in ns per frame on the
+// platform's clock.
+class MedianCollector : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+      const auto frames = run.counters.find("frames");
+      if (run.error_occurred || frames == run.counters.end()) continue;
+      const double time = kRealTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
+      medians[run.run_name.function_name] = time / frames->second.value;
+    }
+  }
+  std::map<std::string, double> medians;
+};
 
 std::string moduleName(VstInt32 frames, const Setting& setting) {
   return "module/" + std::to_string(frames) + "/" + setting.name();
@@ -275,7 +240,7 @@ void printSummary(const std::map<std::string, double>& medians, const std::vecto
                   const std::string& module) {
   auto find = [&](const std::string& name) {
     const auto it = medians.find(name);
-    return it == medians.end() ? std::nan("") : it->second * 1e9;
+    return it == medians.end() ? std::nan("") : it->second;
   };
   std::printf("\n%s: %s\n", kPlatform, module.c_str());
   std::printf(
@@ -325,56 +290,29 @@ void printSummary(const std::map<std::string, double>& medians, const std::vecto
   }
 }
 
-bool parseOption(const char* argument, const char* name, std::string& value) {
-  const size_t length = std::strlen(name);
-  if (std::strncmp(argument, name, length) != 0 || argument[length] != '=') return false;
-  value = argument + length + 1;
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Defaults for a shared, noisy machine: nine repetitions of every case,
-  // interleaved at random with all others, medians compared.
-  std::string filter = ".*", text;
-  int repetitions = 9;
-  double minTime = 0.02;
+  // Defaults for a shared, noisy machine: every case's repetitions interleaved
+  // at random with all others, medians compared. Arguments given override them.
+  std::vector<char*> arguments(argv, argv + argc);
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  char repetitions[] = "--benchmark_repetitions=9";
+  char minTime[] = "--benchmark_min_time=0.02";
+  char aggregatesOnly[] = "--benchmark_report_aggregates_only=true";
+  arguments.insert(arguments.begin() + 1, {interleave, repetitions, minTime, aggregatesOnly});
+  int count = static_cast<int>(arguments.size());
+  benchmark::Initialize(&count, arguments.data());
   std::string module = ORSOLANE_MODULE;
-  for (int i = 1; i < argc; ++i) {
-    char* end = nullptr;
-    bool understood = false;
-    if (parseOption(argv[i], "--filter", text)) {
-      filter = text;
-      understood = true;
-    } else if (parseOption(argv[i], "--module", text)) {
-      module = text;
-      understood = true;
-    } else if (parseOption(argv[i], "--repetitions", text)) {
-      const long value = std::strtol(text.c_str(), &end, 10);
-      understood = !text.empty() && *end == '\0' && value >= 1 && value <= 1000;
-      repetitions = static_cast<int>(value);
-    } else if (parseOption(argv[i], "--min-time", text)) {
-      minTime = std::strtod(text.c_str(), &end);
-      understood = !text.empty() && *end == '\0' && minTime > 0.0 && minTime <= 10.0;
-    }
-    if (!understood) {
-      std::fprintf(stderr,
-                   "processing_benchmark: bad argument '%s'\n"
-                   "usage: processing_benchmark [--filter=REGEX] [--repetitions=1..1000] "
-                   "[--min-time=0..10] [--module=PATH]\n",
-                   argv[i]);
-      return 2;
+  int left = 1;
+  for (int i = 1; i < count; ++i) {
+    if (std::strncmp(arguments[i], "--module=", 9) == 0) {
+      module = arguments[i] + 9;
+    } else {
+      arguments[left++] = arguments[i];
     }
   }
-  std::regex selected;
-  try {
-    selected = std::regex(filter);
-  } catch (const std::regex_error&) {
-    std::fprintf(stderr, "processing_benchmark: --filter='%s' is not a regular expression\n",
-                 filter.c_str());
-    return 2;
-  }
+  if (benchmark::ReportUnrecognizedArguments(left, arguments.data())) return 1;
 
   std::vector<Peer> peers;
   for (const Peer& peer : kPeers) {
@@ -387,51 +325,19 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::vector<Case> cases;
   for (VstInt32 frames : kBlockSizes) {
-    cases.emplace_back(floorName(frames), frames,
-                       [frames](std::string&) { return floorBlock(frames); });
+    add(floorName(frames), benchFloor, frames);
     for (const Setting& setting : allSettings()) {
-      cases.emplace_back(moduleName(frames, setting), frames,
-                         [module, frames, setting](std::string& error) {
-                           return pluginBlock(module, frames, &setting, error);
-                         });
-      cases.emplace_back(referenceName(frames, setting), frames, [frames, setting](std::string&) {
-        return referenceBlock(frames, setting);
-      });
+      add(moduleName(frames, setting), benchPlugin, module, frames, true, setting);
+      add(referenceName(frames, setting), benchReference, frames, setting);
     }
     for (const Peer& peer : peers) {
-      cases.emplace_back(peerName(peer, frames), frames, [peer, frames](std::string& error) {
-        return pluginBlock(peer.path, frames, nullptr, error);
-      });
+      add(peerName(peer, frames), benchPlugin, std::string(peer.path), frames, false, Setting{});
     }
   }
-  cases.erase(std::remove_if(cases.begin(), cases.end(),
-                             [&](const Case& c) { return !std::regex_search(c.name, selected); }),
-              cases.end());
-  std::fprintf(stderr, "%s: %zu cases, %d repetitions each, interleaved at random\n", kPlatform,
-               cases.size(), repetitions);
-
-  std::vector<size_t> order;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    if (calibrate(cases[i], minTime)) {
-      order.insert(order.end(), static_cast<size_t>(repetitions), i);
-    } else {
-      std::fprintf(stderr, "%s left out: %s\n", cases[i].name.c_str(), cases[i].error.c_str());
-    }
-  }
-  std::shuffle(order.begin(), order.end(), std::mt19937(20));
-  for (size_t i : order) {
-    Case& c = cases[i];
-    Block block = c.make(c.error);
-    if (!block) continue;
-    c.perFrame.push_back(timeBlocks(block, c.iterations) / static_cast<double>(c.frames));
-  }
-
-  std::map<std::string, double> medians;
-  for (const Case& c : cases) {
-    if (!c.perFrame.empty()) medians[c.name] = median(c.perFrame);
-  }
-  printSummary(medians, peers, module);
+  MedianCollector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+  printSummary(collector.medians, peers, module);
+  benchmark::Shutdown();
   return 0;
 }
