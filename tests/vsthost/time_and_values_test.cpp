@@ -115,17 +115,14 @@ TEST_F(RenderTime, GainTakesDecibels) {
   }
 }
 
-// The tremolo syncs to the tempo when its parameters are at 0.5 or 1.
-TEST(TimeInfoCheck, PassesTheTremoloAndCatchesAnEffectReadingANullRecord) {
+// The tremolo syncs to the tempo when its parameters are at 0.5 or 1: the
+// check drives it through the time it asks for, at both levels. (A module
+// reading a null record fails the check: the verdict table holds that.)
+TEST(TimeInfoCheck, DrivesTheTremoloThroughTheTimeItAsksFor) {
   const auto quiet = [](const std::string&) {};
   for (bool strict : {false, true})
     EXPECT_NE(vsthost::checkTimeInfo(TREMOLO_MODULE, quiet, strict).find("asked for the time"),
               std::string::npos);
-  // The unchecked module copes with every record, and crashes on null: the
-  // step it crashed in is the last one printed.
-  const auto print = [](const std::string& step) { std::fprintf(stderr, "%s\n", step.c_str()); };
-  EXPECT_DEATH(vsthost::checkTimeInfo(kModules + "/time_unchecked.so", print, false),
-               "answers null for the time\n$");
 }
 
 }  // namespace
