@@ -1,16 +1,15 @@
 // The heap is watched by interposing the C library's malloc, calloc, realloc
 // and free in this program (the C++ library's operator new allocates through
 // malloc, so it is counted too); sanitizer builds, whose runtimes own those
-// symbols, count through the sanitizer's allocation hooks. Windows builds
-// have no interposition and measure nothing.
+// symbols, count through the sanitizer's allocation hooks. Linux only: a
+// Windows program cannot replace the heap's functions this way, so vsthost.exe
+// does without (its real-time check is skipped).
 #include "allocation_counter.h"
 
 #include <atomic>
 #include <cstddef>
 
-#if !defined(_WIN32)
 #include <execinfo.h>
-#endif
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -40,20 +39,16 @@ std::atomic<bool> stackWanted{true};
 thread_local bool capturing = false;
 
 [[maybe_unused]] void captureStack() {
-#if !defined(_WIN32)
   if (capturing || !stackWanted.exchange(false)) return;
   capturing = true;
   stackDepth.store(backtrace(stack, kStackDepth), std::memory_order_release);
   capturing = false;
-#endif
 }
 
-#if !defined(_WIN32)
 [[maybe_unused]] const int unwinderLoaded = [] {
   void* frames[2];
   return backtrace(frames, 2);
 }();
-#endif
 
 [[maybe_unused]] void count() {
   if (!counting) return;
@@ -87,14 +82,9 @@ long counted() { return total.load(std::memory_order_relaxed); }
 Paused::Paused() : was_(counting) { counting = false; }
 Paused::~Paused() { counting = was_; }
 
-#if defined(_WIN32)
-bool available() { return false; }
-#else
-bool available() { return true; }
-#endif
 
 bool refuseFrom(std::size_t bytes) {
-#if defined(_WIN32) || defined(VSTHOST_SANITIZED)
+#if defined(VSTHOST_SANITIZED)
   (void)bytes;
   return false;
 #else
@@ -106,9 +96,7 @@ bool refuseFrom(std::size_t bytes) {
 }  // namespace allocations
 }  // namespace vsthost
 
-#if defined(_WIN32)
-// Nothing to install.
-#elif defined(VSTHOST_SANITIZED)
+#if defined(VSTHOST_SANITIZED)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
                                                          void (*)(const volatile void*));
 namespace {

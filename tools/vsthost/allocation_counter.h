@@ -12,8 +12,6 @@
 namespace vsthost {
 namespace allocations {
 
-// False where the count is not measured (Windows).
-bool available();
 // Turns counting on or off for the calling thread; answers the former state.
 bool countOnThisThread(bool on);
 // Allocations and releases counted so far, on every thread.
@@ -25,7 +23,7 @@ void forgetFirstStack();
 std::vector<void*> firstStack();
 // From now on the heap refuses (answers null to) every block of at least
 // `bytes`, on every thread; 0 refuses none. For tests of out-of-memory paths.
-// False where the heap cannot be made to refuse (sanitizer builds, Windows).
+// False where the heap cannot be made to refuse (sanitizer builds).
 bool refuseFrom(std::size_t bytes);
 
 // Counting off for the calling thread for a scope, e.g. while the host answers
