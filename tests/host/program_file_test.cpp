@@ -103,6 +103,7 @@ std::string load(host::Plugin& plugin, const Bytes& bytes, bool force = false,
 }
 
 void put32(Bytes& bytes, size_t at, uint32_t value) {
+  if (bytes.size() < at + 4) bytes.resize(at + 4);
   for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = (value >> (24 - 8 * i)) & 0xFF;
 }
 
