@@ -69,6 +69,13 @@ std::string hex(VstInt32 code) {
 
 std::string idText(VstInt32 id) { return "'" + fourChars(id) + "' (" + hex(id) + ")"; }
 
+// An effect's text inside an error: control characters would break its line.
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
 std::string plural(uint64_t count, const char* noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
@@ -437,7 +444,7 @@ bool fits(Plugin& plugin, const Parsed& parsed, std::string& error) {
     const size_t shown = std::min<size_t>(want, have + 8);
     for (size_t i = have; i < shown; ++i)
       missing += (i > have ? ", " : "") + std::to_string(i) + " '" +
-                 plugin.parameterName(static_cast<VstInt32>(i)) + "'";
+                 oneLine(plugin.parameterName(static_cast<VstInt32>(i))) + "'";
     if (shown < want) missing += ", ...";
     error = "the file holds " + plural(have, "parameter") + ", the effect has " +
             std::to_string(want) + ": missing " + missing;
