@@ -246,6 +246,58 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
   }
 }
 
+// --preset loads before the render (a later --param still wins), --save-preset
+// writes the state after it, in both forms; a preset of another plug-in is
+// refused unless forced, and a preset that cannot be saved leaves no output.
+TEST_F(VsthostTest, PresetsLoadBeforeTheRenderAndSaveAfterIt) {
+  writeNoise("in.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2000);
+  const std::string in = " '" + dir + "/in.wav' '" + dir + "/";
+  const std::string chunky = std::string(BROKEN_MODULES) + "/chunk_trusting.so";
+  SF_INFO info;
+  for (const std::string& module : {std::string(GAIN_MODULE), chunky}) {
+    for (const char* preset : {"p.fxp", "p.fxb"}) {
+      SCOPED_TRACE(module + " " + preset);
+      Result r = run("render '" + module + "'" + in + "set.wav' --param 0=0.3 --save-preset '" +
+                     dir + "/" + preset + "'");
+      ASSERT_EQ(r.status, 0) << r.err;
+      r = run("render '" + module + "'" + in + "loaded.wav' --preset '" + dir + "/" + preset + "'");
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(read("loaded.wav", info), read("set.wav", info));
+      r = run("render '" + module + "'" + in + "over.wav' --param 0=0.7 --preset '" + dir + "/" +
+              preset + "'");
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(read("over.wav", info), read("set.wav", info)) << "--param comes after --preset";
+    }
+  }
+  EXPECT_EQ(files(), (std::vector<std::string>{"in.wav", "loaded.wav", "over.wav", "p.fxb", "p.fxp",
+                                               "set.wav", "stderr", "stdout"}));
+
+  const std::string orsolane = "render '" + std::string(ORSOLANE_MODULE) + "'" + in + "out.wav' ";
+  const struct {
+    std::string arguments;
+    int status;
+    std::string message;
+  } cases[] = {
+      {orsolane + "--preset " + dir + "/p.fxb", 1,
+       "p.fxb: made for the plug-in 'brkn' (0x62726B6E), not this one, 'vqzx' (0x76717A78); "
+       "--force loads it anyway"},
+      {orsolane + "--preset " + dir + "/p.fxb --force", 1,
+       "p.fxb: the file holds an opaque chunk, but the effect keeps no chunks"},
+      {orsolane + "--preset " + dir + "/in.wav", 1, "in.wav: not a program or bank file"},
+      {orsolane + "--save-preset " + dir + "/no/such/dir/p.fxp", 1,
+       "p.fxp: cannot create the preset (No such file or directory)"},
+      {orsolane + "--save-preset " + dir + "/p.wav", 2, "ending in .fxp (the program) or .fxb"},
+      {orsolane + "--force", 2, "--force requires --preset"},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.arguments);
+    EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << "\n" << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(files().size(), 8u) << c.arguments << ": something was left behind";
+  }
+}
+
 // Each check catches the fault it exists for, at the level where it should:
 // one deliberately broken module per row, its verdict at the default level and
 // with --strict.

@@ -174,6 +174,14 @@ int run(int argc, char** argv, std::FILE* out) {
                             "the host's tempo in quarter notes per minute, 1 to 999 (default 120)");
   renderCommand->add_option("--time-signature", render.timeSignature,
                             "the host's time signature N/D (default 4/4)");
+  CLI::Option* preset = renderCommand->add_option(
+      "--preset", render.preset,
+      "a program (.fxp) or bank (.fxb) file to load before rendering (before any --param)");
+  renderCommand->add_flag("--force", render.force, "load a --preset made for another plug-in ID")
+      ->needs(preset);
+  renderCommand->add_option("--save-preset", render.savePreset,
+                            "write the effect's state after the render: the current program "
+                            "(FILE.fxp) or every program (FILE.fxb)");
 
   vsthost::CheckOptions checking;
   bool list = false, markdown = false;

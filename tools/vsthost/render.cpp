@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "parameter_values.h"
+#include "vst/program_file.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -72,6 +73,47 @@ class TemporaryOutput {
   int fd_ = -1;
   bool committed_ = false;
   void (*previous_[kSignals])(int) = {};
+};
+
+// A preset written beside its target and renamed into place by commit();
+// removed if never committed.
+class TemporaryPreset {
+ public:
+  TemporaryPreset(const std::string& target, const std::vector<unsigned char>& bytes)
+      : target_(target) {
+    std::string pattern = target + ".vsthost-XXXXXX";
+    const int fd = mkstemp(&pattern[0]);
+    if (fd < 0) throw Error(target + ": cannot create the preset (" + std::strerror(errno) + ")");
+    path_ = pattern;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) break;
+      done += static_cast<size_t>(wrote);
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    const bool written = done == bytes.size() && fchmod(fd, 0666 & ~mask) == 0 && fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    if (!written) {
+      unlink(path_.c_str());
+      throw Error(target + ": cannot write the preset (" + std::strerror(error) + ")");
+    }
+  }
+  ~TemporaryPreset() {
+    if (!committed_) unlink(path_.c_str());
+  }
+  void commit() {
+    if (std::rename(path_.c_str(), target_.c_str()) != 0)
+      throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
+    committed_ = true;
+  }
+
+ private:
+  std::string target_, path_;
+  bool committed_ = false;
 };
 
 struct SoundFile {
@@ -211,6 +253,12 @@ void render(const RenderOptions& options) {
   if (!(options.tempo >= 1.0 && options.tempo <= 999.0))
     throw Error("tempo must be between 1 and 999 BPM");
   const std::pair<int, int> signature = timeSignature(options.timeSignature);
+  host::ProgramFileKind saveKind = host::ProgramFileKind::kProgram;
+  if (!options.savePreset.empty() && !host::programFileKindForPath(options.savePreset, saveKind))
+    throw UsageError(
+        "--save-preset wants a file name ending in .fxp (the program) or .fxb "
+        "(every program), not '" +
+        options.savePreset + "'");
 
   auto loaded = load(options.module);
   host::Plugin& plugin = *loaded->plugin;
@@ -227,6 +275,16 @@ void render(const RenderOptions& options) {
   plugin.open();
   plugin.setSampleRate(static_cast<float>(inputInfo.samplerate));
   plugin.setBlockSize(options.block);
+  if (!options.preset.empty()) {
+    std::string error;
+    host::ProgramFileProblem problem = host::ProgramFileProblem::kNone;
+    host::ProgramFileLoadOptions loadOptions;
+    loadOptions.force = options.force;
+    if (!host::loadProgramFile(plugin, options.preset, loadOptions, error, &problem))
+      throw Error(error + (problem == host::ProgramFileProblem::kOtherPlugin
+                               ? "; --force loads it anyway"
+                               : ""));
+  }
   // Values with units are read once the effect knows its sample rate, which
   // a display may depend on.
   std::vector<float> values;
@@ -306,6 +364,16 @@ void render(const RenderOptions& options) {
     throw Error(options.input + ": read failed (" + sf_strerror(input.file) + ")");
   plugin.dispatch(effStopProcess);
   plugin.suspend();
+  // The state is taken before anything is renamed into place, so a preset
+  // that cannot be saved leaves neither file behind.
+  std::unique_ptr<TemporaryPreset> preset;
+  if (!options.savePreset.empty()) {
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!host::saveProgramState(plugin, saveKind, bytes, error))
+      throw Error(options.savePreset + ": " + error);
+    preset = std::make_unique<TemporaryPreset>(options.savePreset, bytes);
+  }
   plugin.close();
   sf_write_sync(output.file);
   if (sf_close(output.file) != 0) {
@@ -316,6 +384,7 @@ void render(const RenderOptions& options) {
   if (fsync(temporary.fd()) != 0 && errno != EINVAL)
     throw Error(options.output + ": write failed (" + std::strerror(errno) + ")");
   temporary.commit();
+  if (preset) preset->commit();
 }
 
 }  // namespace vsthost

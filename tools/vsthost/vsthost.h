@@ -50,10 +50,13 @@ struct RenderOptions {
   bool progress = false;
   double tempo = 120.0;               // the host's transport, in quarter notes per minute
   std::string timeSignature = "4/4";  // N/D: beats per bar, the beat's note value
+  std::string preset;      // a program (.fxp) or bank (.fxb) file loaded before the parameters
+  bool force = false;      // loads a preset made for another unique ID
+  std::string savePreset;  // the state after the render: .fxp the program, .fxb every program
 };
 
-// render: runs `input` through the effect into `output`. The output appears
-// whole or not at all.
+// render: runs `input` through the effect into `output`. The output (and the
+// saved preset) appear whole or not at all.
 void render(const RenderOptions& options);
 
 struct CheckOptions {
