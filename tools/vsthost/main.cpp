@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -175,6 +176,19 @@ int run(int argc, char** argv, std::FILE* out) {
   renderCommand->add_option("--time-signature", render.timeSignature,
                             "the host's time signature N/D (default 4/4)");
 
+  vsthost::CompareOptions comparing;
+  std::string tolerance;
+  CLI::App* compareCommand = app.add_subcommand(
+      "compare",
+      "compare A B: the null test of two audio files of the same rate, channels and length; "
+      "prints the residual's peak and RMS in dBFS and the first frame past the tolerance, and "
+      "exits 1 when a frame is past it");
+  compareCommand->add_option("A", comparing.a, "the first audio file")->required();
+  compareCommand->add_option("B", comparing.b, "the second audio file")->required();
+  compareCommand->add_option("--tolerance", tolerance,
+                             "the loudest residual that passes, in dB below full scale (default "
+                             "-96; -inf passes only bit-identical files)");
+
   vsthost::CheckOptions checking;
   bool list = false, markdown = false;
   std::vector<double> rates;
@@ -245,6 +259,22 @@ int run(int argc, char** argv, std::FILE* out) {
     render.progress = !quiet && isatty(STDERR_FILENO) != 0;
     vsthost::render(render);
     return 0;
+#endif
+  }
+  if (compareCommand->parsed()) {
+#if !VSTHOST_RENDER
+    throw vsthost::Error(
+        "compare is not available in this build: it needs libsndfile (scripts/mingw-sndfile)");
+#else
+    if (!tolerance.empty()) {
+      char* end = nullptr;
+      comparing.toleranceDb = std::strtod(tolerance.c_str(), &end);
+      if (*end != '\0' || std::isnan(comparing.toleranceDb) || comparing.toleranceDb > 0 ||
+          (std::isinf(comparing.toleranceDb) && comparing.toleranceDb > 0))
+        throw UsageError("--tolerance wants a level in dB from -inf to 0, e.g. -96, not '" +
+                         tolerance + "'");
+    }
+    return vsthost::compare(comparing, out);
 #endif
   }
   if (list) {

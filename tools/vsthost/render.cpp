@@ -4,7 +4,13 @@
 // interrupt, or a crashing effect) never leaves a half-written file behind.
 #include <sndfile.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -23,7 +29,13 @@ namespace {
 // The temporary output, removed by the signal handler if the process dies.
 char temporaryPath[4096];
 // The signals after which the temporary output is removed.
+#ifdef _WIN32
+const int kFatalSignals[] = {SIGINT, SIGTERM, SIGSEGV, SIGFPE, SIGILL, SIGABRT};
+#define access _access
+#define R_OK 4
+#else
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+#endif
 
 void removeTemporaryAndDie(int signal) {
   if (temporaryPath[0] != '\0') unlink(temporaryPath);
@@ -51,18 +63,34 @@ class TemporaryOutput {
   ~TemporaryOutput() {
     for (size_t i = 0; i < kSignals; ++i)
       if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
-    close(fd_);
+    if (fd_ >= 0) close(fd_);
     if (!committed_) unlink(path_.c_str());
     temporaryPath[0] = '\0';
   }
   int fd() const { return fd_; }
+  // Writes the file through to the disk, then puts it in the target's place.
   void commit() {
+#ifdef _WIN32
+    // Windows renames only a closed file, and rename() never replaces one.
+    const bool synced = _commit(fd_) == 0;
+    const int closed = close(fd_);
+    fd_ = -1;
+    if (!synced || closed != 0)
+      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
+    if (!MoveFileExA(path_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      throw Error(target_ + ": cannot write (Windows error " + std::to_string(GetLastError()) +
+                  ")");
+#else
+    if (fsync(fd_) != 0 && errno != EINVAL)
+      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
     // mkstemp makes the file private; give it the permissions a new file gets.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd_, 0666 & ~mask);
     if (std::rename(path_.c_str(), target_.c_str()) != 0)
       throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
+#endif
     committed_ = true;
   }
 
@@ -313,8 +341,6 @@ void render(const RenderOptions& options) {
     throw Error(options.output + ": write failed");
   }
   output.file = nullptr;
-  if (fsync(temporary.fd()) != 0 && errno != EINVAL)
-    throw Error(options.output + ": write failed (" + std::strerror(errno) + ")");
   temporary.commit();
 }
 
