@@ -138,6 +138,9 @@ int run(int argc, char** argv, std::FILE* out) {
   CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
                "vsthost");
   app.require_subcommand(1);
+  // Options are --long and -s on every system: a path such as /tmp/in.wav is
+  // a path on Windows too, not a Windows-style option.
+  app.allow_windows_style_options(false);
   app.footer("exit status: 0 success, 1 error or failed check, 2 wrong usage");
 
   bool infoJson = false;
