@@ -136,6 +136,22 @@ int encodingNamed(const std::string& name) {
   return 0;
 }
 
+// Whether this libsndfile writes `container`: a build without the external
+// codec libraries (the Windows one) accepts FLAC and Ogg formats but cannot
+// open them.
+bool containerBuiltIn(int container) {
+  int count = 0;
+  sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+  for (int i = 0; i < count; ++i) {
+    SF_FORMAT_INFO info{};
+    info.format = i;
+    if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 &&
+        info.format == container)
+      return true;
+  }
+  return false;
+}
+
 // The output's libsndfile format: the container from --format, else from the
 // output's extension, else the input's; the encoding from --encoding, else the
 // input's where the container takes it, else the best the container takes.
@@ -151,6 +167,12 @@ int outputFormat(const RenderOptions& options, const SF_INFO& input) {
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
       if (int named = containerNamed(options.output.substr(dot + 1))) container = named;
   }
+  if (!containerBuiltIn(container))
+    throw Error(options.output + ": this build of vsthost cannot write " +
+                (container == SF_FORMAT_FLAC  ? std::string("FLAC")
+                 : container == SF_FORMAT_OGG ? std::string("Ogg")
+                                              : "this format") +
+                " files (its audio-file library has only WAV, AIFF, W64, AU, CAF and the like)");
   SF_INFO probe{};
   probe.samplerate = input.samplerate;
   probe.channels = 2;
