@@ -250,8 +250,8 @@ int run(int argc, char** argv, std::FILE* out) {
   if (renderCommand->parsed()) {
 #if !VSTHOST_RENDER
     throw vsthost::Error(
-        "render is not available in this build: it needs an audio-file library, and none is "
-        "packaged for Windows; render on Linux");
+        "render is not available in this build: it needs libsndfile, which Debian packages "
+        "only for Linux (scripts/mingw-sndfile builds it for Windows)");
 #else
     for (const auto& param : params) {
       const size_t equals = param.find('=');
@@ -267,7 +267,8 @@ int run(int argc, char** argv, std::FILE* out) {
   if (compareCommand->parsed()) {
 #if !VSTHOST_RENDER
     throw vsthost::Error(
-        "compare is not available in this build: it needs libsndfile (scripts/mingw-sndfile)");
+        "compare is not available in this build: it needs libsndfile, which Debian packages "
+        "only for Linux (scripts/mingw-sndfile builds it for Windows)");
 #else
     if (!tolerance.empty()) {
       char* end = nullptr;
