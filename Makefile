@@ -93,8 +93,11 @@ fuzz: fuzz-build
 	scripts/fuzz $(or $(FUZZ_LONG_SECONDS),300)
 
 # The Windows DLL, cross-built with mingw-w64; its tests run under Wine.
+# libsndfile for vsthost.exe's render is cross-built once, into
+# build/third_party; without it (no network, say) vsthost.exe has no render.
 build-windows:
 	@scripts/setup base windows
+	@scripts/mingw-sndfile || echo "build-windows: going on without libsndfile: vsthost.exe gets no render"
 	@$(call configure,windows)
 	cmake --build --preset windows
 

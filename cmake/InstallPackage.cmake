@@ -23,6 +23,7 @@ install(EXPORT VstFrameworkTargets NAMESPACE vst:: DESTINATION ${package_dir})
 install(FILES
           framework/module/VstModule.cmake
           framework/module/VstCheckModule.cmake
+          framework/module/VstRenderGolden.cmake
           framework/module/plugin_main.cpp
           framework/module/exports.map
           framework/module/exports.def

@@ -1,4 +1,6 @@
 # vst_check_module(<target> [STRICT] [NAME <test>] [SKIP <check>...] [TIMEOUT <seconds>])
+# vst_check_module(<target> RENDER <IN> [<render option>...] GOLDEN <file>
+#                  [TOLERANCE <dB>] [NAME <test>])
 #
 # Registers a CTest test, named <target>.check unless NAME says otherwise,
 # that runs `vsthost check` on the module <target> builds: it passes when no
@@ -6,11 +8,18 @@
 # their short names (`vsthost check --list`); TIMEOUT is the time limit of each
 # check in seconds (60 by default).
 #
+# With RENDER it registers a golden-render test instead, named <target>.render
+# unless NAME says otherwise: `vsthost render <module> <IN> [options] <out>`
+# (the options are render's, e.g. --param Depth=25ms --block 333), then
+# `vsthost compare <out> <GOLDEN>`, which passes when the residual stays within
+# TOLERANCE dB (compare's default, -96, unless given; -inf: bit-identical). The
+# render is written beside the test, with the golden file's extension.
+#
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
 # CMake's cross-compiling emulator.
 function(vst_check_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT" "SKIP")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vst_check_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -30,8 +39,25 @@ function(vst_check_module target)
     message(FATAL_ERROR "vst_check_module(${target}): TIMEOUT '${arg_TIMEOUT}' is not a whole "
                         "number of seconds")
   endif()
+  if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_TOLERANCE)
+    if(NOT arg_RENDER OR NOT arg_GOLDEN)
+      message(FATAL_ERROR "vst_check_module(${target}): a golden-render test wants both "
+                          "RENDER <IN> [options] and GOLDEN <file>")
+    endif()
+    if(arg_STRICT OR arg_SKIP OR arg_TIMEOUT)
+      message(FATAL_ERROR "vst_check_module(${target}): STRICT, SKIP and TIMEOUT are check's; "
+                          "a RENDER test takes GOLDEN, TOLERANCE and NAME")
+    endif()
+    if(DEFINED arg_TOLERANCE AND NOT arg_TOLERANCE MATCHES "^(-inf|-[0-9]+(\\.[0-9]*)?|0)$")
+      message(FATAL_ERROR "vst_check_module(${target}): TOLERANCE '${arg_TOLERANCE}' is not a "
+                          "level in dB, e.g. -96 or -inf")
+    endif()
+  endif()
   if(NOT arg_NAME)
     set(arg_NAME ${target}.check)
+    if(arg_RENDER)
+      set(arg_NAME ${target}.render)
+    endif()
   endif()
 
   set(options "")
@@ -56,6 +82,20 @@ function(vst_check_module target)
     endif()
     set(runner ${CMAKE_CROSSCOMPILING_EMULATOR})
     set(module Z:${module})  # the Unix root as Wine names it
+  endif()
+  if(arg_RENDER)
+    get_filename_component(golden ${arg_GOLDEN} ABSOLUTE)
+    get_filename_component(extension ${golden} LAST_EXT)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${arg_NAME}${extension})
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+      set(golden Z:${golden})
+      set(out Z:${out})
+    endif()
+    add_test(NAME ${arg_NAME}
+             COMMAND ${CMAKE_COMMAND} "-DRUNNER=${runner}" -DVSTHOST=$<TARGET_FILE:vst::vsthost>
+                     -DMODULE=${module} "-DARGS=${arg_RENDER}" -DOUT=${out} -DGOLDEN=${golden}
+                     -DTOLERANCE=${arg_TOLERANCE} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VstRenderGolden.cmake)
+    return()
   endif()
   add_test(NAME ${arg_NAME}
            COMMAND ${runner} $<TARGET_FILE:vst::vsthost> check ${options} ${module})

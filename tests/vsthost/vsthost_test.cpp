@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -153,6 +154,58 @@ TEST_F(VsthostTest, RenderGivesTheCallerItsSignalHandlersBack) {
   EXPECT_EQ(std::signal(SIGTERM, before), mine);
 }
 
+// The null test against answers known without it: a full-scale sine against
+// itself is silence; against itself 0.1 % quieter the residual is 0.001 of
+// the sine, a peak of 20 log10(0.001) = -60 dBFS and an RMS 3.01 dB lower,
+// past -90 dB from the first frame whose sine is not zero; one changed sample
+// past the first read block is found at its frame even at -inf dB.
+TEST_F(VsthostTest, CompareGivesTheNullTestsKnownAnswers) {
+  const auto write = [&](const std::string& name, double gain, long changed) {
+    std::vector<float> samples;
+    for (long i = 0; i < 9600; ++i) {  // 200 periods of 1 kHz at 48 kHz, both channels
+      const float sine =
+          static_cast<float>(gain * std::sin(2 * M_PI * static_cast<double>(i) / 48));
+      samples.push_back(sine);
+      samples.push_back(i == changed ? sine + 0.5f : sine);
+    }
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open((dir + "/" + name).c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_writef_float(file, samples.data(), 9600);
+    sf_close(file);
+  };
+  write("sine.wav", 1.0, -1);
+  write("quieter.wav", 0.999, -1);
+  write("changed.wav", 1.0, 5000);
+  const std::string sine = dir + "/sine.wav";
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string report;
+  };
+  const Case cases[] = {
+      {sine + " " + sine, 0,
+       "residual peak  -inf dBFS\nresidual RMS   -inf dBFS\nwithin -96 dB: no frame past it\n"},
+      {sine + " " + dir + "/quieter.wav --tolerance -90", 1,
+       "residual peak  -60.00 dBFS\nresidual RMS   -63.01 dBFS\n"
+       "beyond -90 dB: first at frame 1 (0.000021 s)\n"},
+      {sine + " " + dir + "/quieter.wav --tolerance=-59.9", 0,
+       "residual peak  -60.00 dBFS\nresidual RMS   -63.01 dBFS\nwithin -59.9 dB: no frame past "
+       "it\n"},
+      {sine + " " + dir + "/changed.wav --tolerance -inf", 1,
+       "residual peak  -6.02 dBFS\nresidual RMS   -48.85 dBFS\n"
+       "beyond -inf dB: first at frame 5000 (0.104167 s)\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = run("compare " + c.arguments);
+    EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
+    EXPECT_EQ(r.out, c.report) << c.arguments;
+  }
+}
+
 TEST_F(VsthostTest, OutputKeepsTheInputsRateAndFormatUnlessTold) {
   struct Case {
     int inputFormat, rate;
@@ -184,6 +237,8 @@ TEST_F(VsthostTest, OutputKeepsTheInputsRateAndFormatUnlessTold) {
 TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
   writeNoise("stereo.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4000);
   writeNoise("three.wav", 3, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100);
+  writeNoise("rate.wav", 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4000);
+  writeNoise("short.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3999);
   std::ofstream(dir + "/text.wav") << "not audio\n";
   const std::string orsolane = ORSOLANE_MODULE, fixtures = BROKEN_MODULES;
   const std::string in = dir + "/stereo.wav", out = dir + "/out.wav";
@@ -232,6 +287,15 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
        ""},
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"check " + dir + "/missing.so", 1, "missing.so: No such file or directory"},
+      {"compare " + in + " " + dir + "/rate.wav", 1,
+       "stereo.wav and " + dir + "/rate.wav differ in sample rate: 44100 Hz against 48000 Hz"},
+      {"compare " + in + " " + dir + "/three.wav", 1, "differ in channels: 2 against 3"},
+      {"compare " + in + " " + dir + "/short.wav", 1, "differ in length: 4000 frames against 3999"},
+      {"compare " + in + " " + dir + "/text.wav", 1, "text.wav: not a readable audio file"},
+      {"compare " + dir + "/none.wav " + in, 1, "none.wav: No such file"},
+      {"compare " + in + " " + in + " --tolerance loud", 2, "--tolerance wants a level in dB"},
+      {"compare " + in + " " + in + " --tolerance 6", 2, "from -inf to 0"},
+      {"compare " + in, 2, "B is required"},
   };
   for (const Case& c : cases) {
     const Result r = run(c.arguments);
@@ -240,8 +304,8 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
     if (!c.message.empty()) {
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.arguments << "\n" << r.err;
     }
-    EXPECT_EQ(files(),
-              (std::vector<std::string>{"stderr", "stdout", "stereo.wav", "text.wav", "three.wav"}))
+    EXPECT_EQ(files(), (std::vector<std::string>{"rate.wav", "short.wav", "stderr", "stdout",
+                                                 "stereo.wav", "text.wav", "three.wav"}))
         << c.arguments;
   }
 }

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -137,6 +138,9 @@ int run(int argc, char** argv, std::FILE* out) {
   CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
                "vsthost");
   app.require_subcommand(1);
+  // Options are --long and -s on every system: a path such as /tmp/in.wav is
+  // a path on Windows too, not a Windows-style option.
+  app.allow_windows_style_options(false);
   app.footer("exit status: 0 success, 1 error or failed check, 2 wrong usage");
 
   bool infoJson = false;
@@ -182,6 +186,19 @@ int run(int argc, char** argv, std::FILE* out) {
   renderCommand->add_option("--save-preset", render.savePreset,
                             "write the effect's state after the render: the current program "
                             "(FILE.fxp) or every program (FILE.fxb)");
+
+  vsthost::CompareOptions comparing;
+  std::string tolerance;
+  CLI::App* compareCommand = app.add_subcommand(
+      "compare",
+      "compare A B: the null test of two audio files of the same rate, channels and length; "
+      "prints the residual's peak and RMS in dBFS and the first frame past the tolerance, and "
+      "exits 1 when a frame is past it");
+  compareCommand->add_option("A", comparing.a, "the first audio file")->required();
+  compareCommand->add_option("B", comparing.b, "the second audio file")->required();
+  compareCommand->add_option("--tolerance", tolerance,
+                             "the loudest residual that passes, in dB below full scale (default "
+                             "-96; -inf passes only bit-identical files)");
 
   vsthost::CheckOptions checking;
   bool list = false, markdown = false;
@@ -241,8 +258,8 @@ int run(int argc, char** argv, std::FILE* out) {
   if (renderCommand->parsed()) {
 #if !VSTHOST_RENDER
     throw vsthost::Error(
-        "render is not available in this build: it needs an audio-file library, and none is "
-        "packaged for Windows; render on Linux");
+        "render is not available in this build: it needs libsndfile, which Debian packages "
+        "only for Linux (scripts/mingw-sndfile builds it for Windows)");
 #else
     for (const auto& param : params) {
       const size_t equals = param.find('=');
@@ -253,6 +270,23 @@ int run(int argc, char** argv, std::FILE* out) {
     render.progress = !quiet && isatty(STDERR_FILENO) != 0;
     vsthost::render(render);
     return 0;
+#endif
+  }
+  if (compareCommand->parsed()) {
+#if !VSTHOST_RENDER
+    throw vsthost::Error(
+        "compare is not available in this build: it needs libsndfile, which Debian packages "
+        "only for Linux (scripts/mingw-sndfile builds it for Windows)");
+#else
+    if (!tolerance.empty()) {
+      char* end = nullptr;
+      comparing.toleranceDb = std::strtod(tolerance.c_str(), &end);
+      if (*end != '\0' || std::isnan(comparing.toleranceDb) || comparing.toleranceDb > 0 ||
+          (std::isinf(comparing.toleranceDb) && comparing.toleranceDb > 0))
+        throw UsageError("--tolerance wants a level in dB from -inf to 0, e.g. -96, not '" +
+                         tolerance + "'");
+    }
+    return vsthost::compare(comparing, out);
 #endif
   }
   if (list) {

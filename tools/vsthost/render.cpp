@@ -4,7 +4,13 @@
 // interrupt, or a crashing effect) never leaves a half-written file behind.
 #include <sndfile.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +30,13 @@ namespace {
 // The temporary output, removed by the signal handler if the process dies.
 char temporaryPath[4096];
 // The signals after which the temporary output is removed.
+#ifdef _WIN32
+const int kFatalSignals[] = {SIGINT, SIGTERM, SIGSEGV, SIGFPE, SIGILL, SIGABRT};
+#define access _access
+#define R_OK 4
+#else
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+#endif
 
 void removeTemporaryAndDie(int signal) {
   if (temporaryPath[0] != '\0') unlink(temporaryPath);
@@ -52,18 +64,34 @@ class TemporaryOutput {
   ~TemporaryOutput() {
     for (size_t i = 0; i < kSignals; ++i)
       if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
-    close(fd_);
+    if (fd_ >= 0) close(fd_);
     if (!committed_) unlink(path_.c_str());
     temporaryPath[0] = '\0';
   }
   int fd() const { return fd_; }
+  // Writes the file through to the disk, then puts it in the target's place.
   void commit() {
+#ifdef _WIN32
+    // Windows renames only a closed file, and rename() never replaces one.
+    const bool synced = _commit(fd_) == 0;
+    const int closed = close(fd_);
+    fd_ = -1;
+    if (!synced || closed != 0)
+      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
+    if (!MoveFileExA(path_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      throw Error(target_ + ": cannot write (Windows error " + std::to_string(GetLastError()) +
+                  ")");
+#else
+    if (fsync(fd_) != 0 && errno != EINVAL)
+      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
     // mkstemp makes the file private; give it the permissions a new file gets.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd_, 0666 & ~mask);
     if (std::rename(path_.c_str(), target_.c_str()) != 0)
       throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
+#endif
     committed_ = true;
   }
 
@@ -150,6 +178,22 @@ int encodingNamed(const std::string& name) {
   return 0;
 }
 
+// Whether this libsndfile writes `container`: a build without the external
+// codec libraries (the Windows one) accepts FLAC and Ogg formats but cannot
+// open them.
+bool containerBuiltIn(int container) {
+  int count = 0;
+  sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+  for (int i = 0; i < count; ++i) {
+    SF_FORMAT_INFO info{};
+    info.format = i;
+    if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 &&
+        info.format == container)
+      return true;
+  }
+  return false;
+}
+
 // The output's libsndfile format: the container from --format, else from the
 // output's extension, else the input's; the encoding from --encoding, else the
 // input's where the container takes it, else the best the container takes.
@@ -165,6 +209,12 @@ int outputFormat(const RenderOptions& options, const SF_INFO& input) {
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
       if (int named = containerNamed(options.output.substr(dot + 1))) container = named;
   }
+  if (!containerBuiltIn(container))
+    throw Error(options.output + ": this build of vsthost cannot write " +
+                (container == SF_FORMAT_FLAC  ? std::string("FLAC")
+                 : container == SF_FORMAT_OGG ? std::string("Ogg")
+                                              : "this format") +
+                " files (its audio-file library has only WAV, AIFF, W64, AU, CAF and the like)");
   SF_INFO probe{};
   probe.samplerate = input.samplerate;
   probe.channels = 2;
@@ -381,8 +431,6 @@ void render(const RenderOptions& options) {
     throw Error(options.output + ": write failed");
   }
   output.file = nullptr;
-  if (fsync(temporary.fd()) != 0 && errno != EINVAL)
-    throw Error(options.output + ": write failed (" + std::strerror(errno) + ")");
   temporary.commit();
   if (preset) preset->commit();
 }

@@ -59,6 +59,17 @@ struct RenderOptions {
 // saved preset) appear whole or not at all.
 void render(const RenderOptions& options);
 
+struct CompareOptions {
+  std::string a, b;
+  double toleranceDb = -96.0;  // -inf: bit-identical
+};
+
+// compare: the null test of two audio files of the same rate, channels and
+// length; prints the residual's peak and RMS and the first frame past the
+// tolerance, and answers 0 within it, 1 beyond. Throws Error for files that
+// cannot be compared.
+int compare(const CompareOptions& options, std::FILE* out);
+
 struct CheckOptions {
   CheckSettings settings;  // the module, the level, the seed, rates and block sizes
   double timeoutSeconds = 60.0;
