@@ -44,31 +44,39 @@ void removeTemporaryAndDie(int signal) {
   std::raise(signal);
 }
 
-class TemporaryOutput {
+// A file written beside `target` and put in its place by commit(); removed
+// if never committed. `what` names it in errors ("output", "the preset").
+class TemporaryFile {
  public:
-  explicit TemporaryOutput(const std::string& target) : target_(target) {
-    const std::string pattern = target + ".vsthost-XXXXXX";
-    if (pattern.size() >= sizeof temporaryPath) throw Error(target + ": path too long");
-    std::memcpy(temporaryPath, pattern.c_str(), pattern.size() + 1);
-    fd_ = mkstemp(temporaryPath);
-    if (fd_ < 0) {
-      temporaryPath[0] = '\0';
-      throw Error(target + ": cannot create output (" + std::strerror(errno) + ")");
-    }
-    path_ = temporaryPath;
-    for (size_t i = 0; i < kSignals; ++i)
-      previous_[i] = std::signal(kFatalSignals[i], removeTemporaryAndDie);
+  TemporaryFile(const std::string& target, const char* what) : target_(target) {
+    std::string pattern = target + ".vsthost-XXXXXX";
+    fd_ = mkstemp(&pattern[0]);
+    if (fd_ < 0)
+      throw Error(target + ": cannot create " + what + " (" + std::strerror(errno) + ")");
+    path_ = pattern;
   }
-  // Puts back the handlers that were there before, so a caller of render()
-  // (the demo, the tests) keeps its own.
-  ~TemporaryOutput() {
-    for (size_t i = 0; i < kSignals; ++i)
-      if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
+  ~TemporaryFile() {
     if (fd_ >= 0) close(fd_);
     if (!committed_) unlink(path_.c_str());
-    temporaryPath[0] = '\0';
   }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
   int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+
+  void write(const std::vector<unsigned char>& bytes, const char* what) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const auto wrote =
+          ::write(fd_, bytes.data() + done,
+                  static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 1 << 30)));
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0)
+        throw Error(target_ + ": cannot write " + what + " (" + std::strerror(errno) + ")");
+      done += static_cast<size_t>(wrote);
+    }
+  }
+
   // Writes the file through to the disk, then puts it in the target's place.
   void commit() {
 #ifdef _WIN32
@@ -96,52 +104,31 @@ class TemporaryOutput {
   }
 
  private:
-  static constexpr size_t kSignals = sizeof kFatalSignals / sizeof kFatalSignals[0];
   std::string target_, path_;
   int fd_ = -1;
   bool committed_ = false;
-  void (*previous_[kSignals])(int) = {};
 };
 
-// A preset written beside its target and renamed into place by commit();
-// removed if never committed.
-class TemporaryPreset {
+// The render's output: a temporary file that a fatal signal removes too.
+class TemporaryOutput : public TemporaryFile {
  public:
-  TemporaryPreset(const std::string& target, const std::vector<unsigned char>& bytes)
-      : target_(target) {
-    std::string pattern = target + ".vsthost-XXXXXX";
-    const int fd = mkstemp(&pattern[0]);
-    if (fd < 0) throw Error(target + ": cannot create the preset (" + std::strerror(errno) + ")");
-    path_ = pattern;
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) break;
-      done += static_cast<size_t>(wrote);
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    const bool written = done == bytes.size() && fchmod(fd, 0666 & ~mask) == 0 && fsync(fd) == 0;
-    const int error = errno;
-    close(fd);
-    if (!written) {
-      unlink(path_.c_str());
-      throw Error(target + ": cannot write the preset (" + std::strerror(error) + ")");
-    }
+  explicit TemporaryOutput(const std::string& target) : TemporaryFile(target, "output") {
+    if (path().size() >= sizeof temporaryPath) throw Error(target + ": path too long");
+    std::memcpy(temporaryPath, path().c_str(), path().size() + 1);
+    for (size_t i = 0; i < kSignals; ++i)
+      previous_[i] = std::signal(kFatalSignals[i], removeTemporaryAndDie);
   }
-  ~TemporaryPreset() {
-    if (!committed_) unlink(path_.c_str());
-  }
-  void commit() {
-    if (std::rename(path_.c_str(), target_.c_str()) != 0)
-      throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
-    committed_ = true;
+  // Puts back the handlers that were there before, so a caller of render()
+  // (the demo, the tests) keeps its own.
+  ~TemporaryOutput() {
+    for (size_t i = 0; i < kSignals; ++i)
+      if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
+    temporaryPath[0] = '\0';
   }
 
  private:
-  std::string target_, path_;
-  bool committed_ = false;
+  static constexpr size_t kSignals = sizeof kFatalSignals / sizeof kFatalSignals[0];
+  void (*previous_[kSignals])(int) = {};
 };
 
 struct SoundFile {
@@ -416,13 +403,14 @@ void render(const RenderOptions& options) {
   plugin.suspend();
   // The state is taken before anything is renamed into place, so a preset
   // that cannot be saved leaves neither file behind.
-  std::unique_ptr<TemporaryPreset> preset;
+  std::unique_ptr<TemporaryFile> preset;
   if (!options.savePreset.empty()) {
     std::vector<unsigned char> bytes;
     std::string error;
     if (!host::saveProgramState(plugin, saveKind, bytes, error))
       throw Error(options.savePreset + ": " + error);
-    preset = std::make_unique<TemporaryPreset>(options.savePreset, bytes);
+    preset = std::make_unique<TemporaryFile>(options.savePreset, "the preset");
+    preset->write(bytes, "the preset");
   }
   plugin.close();
   sf_write_sync(output.file);
