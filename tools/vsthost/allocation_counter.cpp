@@ -6,10 +6,10 @@
 // does without (its real-time check is skipped).
 #include "allocation_counter.h"
 
+#include <execinfo.h>
+
 #include <atomic>
 #include <cstddef>
-
-#include <execinfo.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -81,7 +81,6 @@ std::vector<void*> firstStack() {
 long counted() { return total.load(std::memory_order_relaxed); }
 Paused::Paused() : was_(counting) { counting = false; }
 Paused::~Paused() { counting = was_; }
-
 
 bool refuseFrom(std::size_t bytes) {
 #if defined(VSTHOST_SANITIZED)
