@@ -16,26 +16,26 @@ constexpr double kFloorDb = -200.0;
 // Longer text is no value a user typed.
 constexpr std::size_t kMaxTextLength = 63;
 
-double lowest(const ParameterSpec& spec) { return std::fmin(spec.min, spec.max); }
-double highest(const ParameterSpec& spec) { return std::fmax(spec.min, spec.max); }
-bool stepped(const ParameterSpec& spec) {
-  return spec.mapping == Mapping::kChoice || spec.mapping == Mapping::kStep;
+double lowest(const ParameterSpec& parameter) { return std::fmin(parameter.min, parameter.max); }
+double highest(const ParameterSpec& parameter) { return std::fmax(parameter.min, parameter.max); }
+bool stepped(const ParameterSpec& parameter) {
+  return parameter.mapping == Mapping::kChoice || parameter.mapping == Mapping::kStep;
 }
-bool logarithmic(const ParameterSpec& spec) {
-  return spec.mapping == Mapping::kLogarithmic && spec.min > 0.0 && spec.max > 0.0;
+bool logarithmic(const ParameterSpec& parameter) {
+  return parameter.mapping == Mapping::kLogarithmic && parameter.min > 0.0 && parameter.max > 0.0;
 }
 // The number of steps from the first whole value to the last.
-double stepCount(const ParameterSpec& spec) {
-  const double count = std::round(spec.max - spec.min);
+double stepCount(const ParameterSpec& parameter) {
+  const double count = std::round(parameter.max - parameter.min);
   return count > 0.0 && count < 1e9 ? count : 0.0;
 }
 // A range the table may have got wrong (infinite ends) still maps onto finite values.
-bool usable(const ParameterSpec& spec) {
-  return std::isfinite(spec.min) && std::isfinite(spec.max);
+bool usable(const ParameterSpec& parameter) {
+  return std::isfinite(parameter.min) && std::isfinite(parameter.max);
 }
 
-double clampPlain(const ParameterSpec& spec, double plain) {
-  return std::fmax(lowest(spec), std::fmin(highest(spec), plain));
+double clampPlain(const ParameterSpec& parameter, double plain) {
+  return std::fmax(lowest(parameter), std::fmin(highest(parameter), plain));
 }
 
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
@@ -117,62 +117,67 @@ double factorToDb(double factor) {
   return std::fmax(kFloorDb, std::fmin(-kFloorDb, 20.0 * std::log10(factor)));
 }
 
-float snapNormalised(const ParameterSpec& spec, float normalised) {
+float snapNormalised(const ParameterSpec& parameter, float normalised) {
   if (normalised != normalised) return normalised;
   normalised = normalised < 0.0f ? 0.0f : (normalised > 1.0f ? 1.0f : normalised);
-  if (!stepped(spec)) return normalised;
-  const double count = stepCount(spec);
+  if (!stepped(parameter)) return normalised;
+  const double count = stepCount(parameter);
   return count > 0.0 ? static_cast<float>(std::round(normalised * count) / count) : 0.0f;
 }
 
-double toPlain(const ParameterSpec& spec, float normalised) {
-  if (!usable(spec)) return 0.0;
+double toPlain(const ParameterSpec& parameter, float normalised) {
+  if (!usable(parameter)) return 0.0;
   const double v = normalised >= 0.0f ? (normalised <= 1.0f ? normalised : 1.0) : 0.0;  // NaN: 0
   double plain;
-  if (stepped(spec))
-    plain = spec.min + std::round(v * stepCount(spec));
-  else if (logarithmic(spec))
-    plain = spec.min * std::pow(spec.max / spec.min, v);
+  if (stepped(parameter))
+    plain = parameter.min + std::round(v * stepCount(parameter));
+  else if (logarithmic(parameter))
+    plain = parameter.min * std::pow(parameter.max / parameter.min, v);
   else
-    plain = spec.min + v * (spec.max - spec.min);
+    plain = parameter.min + v * (parameter.max - parameter.min);
   // A 32-bit normalised value is a few millionths off the value a user typed:
   // rounded to a thousandth of the display's last digit, 0 dB is exactly 0
   // (a factor of exactly 1) and 25 ms exactly 25.
-  const double grid = std::pow(10.0, std::fmin(std::fmax(spec.precision, 0), 9) + 3);
-  if (!stepped(spec) && std::fabs(plain) * grid < 1e15) plain = std::round(plain * grid) / grid;
-  return clampPlain(spec, plain);
+  const double grid = std::pow(10.0, std::fmin(std::fmax(parameter.precision, 0), 9) + 3);
+  if (!stepped(parameter) && std::fabs(plain) * grid < 1e15)
+    plain = std::round(plain * grid) / grid;
+  return clampPlain(parameter, plain);
 }
 
-float toNormalised(const ParameterSpec& spec, double plain) {
-  if (!usable(spec)) return 0.0f;
-  if (plain != plain) plain = spec.initial == spec.initial ? spec.initial : spec.min;
-  plain = clampPlain(spec, plain);
+float toNormalised(const ParameterSpec& parameter, double plain) {
+  if (!usable(parameter)) return 0.0f;
+  if (plain != plain)
+    plain = parameter.initial == parameter.initial ? parameter.initial : parameter.min;
+  plain = clampPlain(parameter, plain);
   double v = 0.0;
-  if (stepped(spec)) {
-    const double count = stepCount(spec);
-    v = count > 0.0 ? std::round(std::fabs(plain - spec.min)) / count : 0.0;
-  } else if (logarithmic(spec)) {
-    v = spec.max != spec.min ? std::log(plain / spec.min) / std::log(spec.max / spec.min) : 0.0;
+  if (stepped(parameter)) {
+    const double count = stepCount(parameter);
+    v = count > 0.0 ? std::round(std::fabs(plain - parameter.min)) / count : 0.0;
+  } else if (logarithmic(parameter)) {
+    v = parameter.max != parameter.min
+            ? std::log(plain / parameter.min) / std::log(parameter.max / parameter.min)
+            : 0.0;
   } else {
-    v = spec.max != spec.min ? (plain - spec.min) / (spec.max - spec.min) : 0.0;
+    v = parameter.max != parameter.min ? (plain - parameter.min) / (parameter.max - parameter.min)
+                                       : 0.0;
   }
   return static_cast<float>(v >= 0.0 ? (v <= 1.0 ? v : 1.0) : 0.0);
 }
 
-void formatValue(const ParameterSpec& spec, double plain, char* text, VstInt32 maxLen) {
-  if (spec.mapping == Mapping::kChoice) {
-    const double index = std::round(clampPlain(spec, plain == plain ? plain : spec.min));
-    const char* name = spec.choices != nullptr && index >= 0.0 && index <= stepCount(spec)
-                           ? spec.choices[static_cast<std::size_t>(index)]
+void formatValue(const ParameterSpec& parameter, double plain, char* text, VstInt32 maxLen) {
+  if (parameter.mapping == Mapping::kChoice) {
+    const double index = std::round(clampPlain(parameter, plain == plain ? plain : parameter.min));
+    const char* name = parameter.choices != nullptr && index >= 0.0 && index <= stepCount(parameter)
+                           ? parameter.choices[static_cast<std::size_t>(index)]
                            : nullptr;
     if (name != nullptr) return copyText(text, name, maxLen);
     return formatNumber(index, 0, text, maxLen);
   }
-  formatNumber(plain, spec.mapping == Mapping::kStep ? 0 : spec.precision, text, maxLen);
+  formatNumber(plain, parameter.mapping == Mapping::kStep ? 0 : parameter.precision, text, maxLen);
 }
 
-bool parseValue(const ParameterSpec& spec, const char* text, double& plain) {
-  if (text == nullptr || !usable(spec)) return false;
+bool parseValue(const ParameterSpec& parameter, const char* text, double& plain) {
+  if (text == nullptr || !usable(parameter)) return false;
   std::size_t length = 0;
   while (length <= kMaxTextLength && text[length] != '\0') ++length;
   if (length > kMaxTextLength) return false;
@@ -180,11 +185,11 @@ bool parseValue(const ParameterSpec& spec, const char* text, double& plain) {
   while (length > 0 && isSpace(*text)) ++text, --length;
   if (length == 0) return false;
 
-  if (spec.mapping == Mapping::kChoice && spec.choices != nullptr) {
-    const double count = stepCount(spec);
+  if (parameter.mapping == Mapping::kChoice && parameter.choices != nullptr) {
+    const double count = stepCount(parameter);
     for (std::size_t i = 0; i <= static_cast<std::size_t>(count); ++i)
-      if (sameText(text, length, spec.choices[i])) {
-        plain = spec.min + static_cast<double>(i);
+      if (sameText(text, length, parameter.choices[i])) {
+        plain = parameter.min + static_cast<double>(i);
         return true;
       }
   }
@@ -196,8 +201,8 @@ bool parseValue(const ParameterSpec& spec, const char* text, double& plain) {
   std::size_t unitLength = length - numberEnd;
   while (unitLength > 0 && isSpace(*unit)) ++unit, --unitLength;
   if (unitLength > 0) {
-    const char* expected = spec.unit != nullptr ? spec.unit : "";
-    if (*expected == '\0' || spec.mapping == Mapping::kChoice) return false;
+    const char* expected = parameter.unit != nullptr ? parameter.unit : "";
+    if (*expected == '\0' || parameter.mapping == Mapping::kChoice) return false;
     if (!sameText(unit, unitLength, expected)) {
       // "k" before the unit: 1.5kHz is 1500 Hz.
       if (!((*unit == 'k' || *unit == 'K') && sameText(unit + 1, unitLength - 1, expected)))
@@ -206,7 +211,7 @@ bool parseValue(const ParameterSpec& spec, const char* text, double& plain) {
       if (!std::isfinite(value)) return false;
     }
   }
-  plain = clampPlain(spec, stepped(spec) ? std::round(value) : value);
+  plain = clampPlain(parameter, stepped(parameter) ? std::round(value) : value);
   return true;
 }
 

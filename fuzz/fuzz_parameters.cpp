@@ -22,44 +22,44 @@ double anyDouble(ByteReader& in) {
   return in.raw<double>();
 }
 
-bool within(const vst::ParameterSpec& spec, double plain) {
-  return std::isfinite(plain) && plain >= std::fmin(spec.min, spec.max) &&
-         plain <= std::fmax(spec.min, spec.max);
+bool within(const vst::ParameterSpec& parameter, double plain) {
+  return std::isfinite(plain) && plain >= std::fmin(parameter.min, parameter.max) &&
+         plain <= std::fmax(parameter.min, parameter.max);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ByteReader in(data, size);
-  vst::ParameterSpec spec{"P", "Hz", 0.0, 1.0, 0.5, vst::Mapping::kLinear, 2, nullptr};
+  vst::ParameterSpec parameter{"P", "Hz", 0.0, 1.0, 0.5, vst::Mapping::kLinear, 2, nullptr};
   const uint8_t kind = in.byte() % 5;
-  spec.mapping = static_cast<vst::Mapping>(kind);
-  if (spec.mapping == vst::Mapping::kChoice) {
-    spec.min = 0.0;
-    spec.max = static_cast<double>(in.byte() % 6);
-    spec.choices = kNames;
-    spec.unit = "";
+  parameter.mapping = static_cast<vst::Mapping>(kind);
+  if (parameter.mapping == vst::Mapping::kChoice) {
+    parameter.min = 0.0;
+    parameter.max = static_cast<double>(in.byte() % 6);
+    parameter.choices = kNames;
+    parameter.unit = "";
   } else {
-    spec.min = anyDouble(in);
-    spec.max = anyDouble(in);
+    parameter.min = anyDouble(in);
+    parameter.max = anyDouble(in);
   }
-  spec.initial = anyDouble(in);
-  spec.precision = static_cast<int>(in.byte() % 14) - 2;
-  const bool usable = std::isfinite(spec.min) && std::isfinite(spec.max);
+  parameter.initial = anyDouble(in);
+  parameter.precision = static_cast<int>(in.byte() % 14) - 2;
+  const bool usable = std::isfinite(parameter.min) && std::isfinite(parameter.max);
 
   for (int step = 0; step < 16 && !in.empty(); ++step) {
     const float normalised = in.anyFloat();
-    const double plain = vst::toPlain(spec, normalised);
-    FUZZ_CHECK(!usable || within(spec, plain));
-    const float back = vst::toNormalised(spec, anyDouble(in));
+    const double plain = vst::toPlain(parameter, normalised);
+    FUZZ_CHECK(!usable || within(parameter, plain));
+    const float back = vst::toNormalised(parameter, anyDouble(in));
     FUZZ_CHECK(back >= 0.0f && back <= 1.0f);
-    const float snapped = vst::snapNormalised(spec, normalised);
+    const float snapped = vst::snapNormalised(parameter, normalised);
     FUZZ_CHECK(normalised != normalised || (snapped >= 0.0f && snapped <= 1.0f));
 
     const VstInt32 maxLen = static_cast<VstInt32>(in.byte() % 66) - 1;
     char text[kRoom];
     std::memset(text, kGuard, sizeof text);
-    vst::formatValue(spec, anyDouble(in), text, maxLen);
+    vst::formatValue(parameter, anyDouble(in), text, maxLen);
     if (maxLen >= 0) {
       FUZZ_CHECK(std::memchr(text, '\0', static_cast<size_t>(maxLen) + 1) != nullptr);
       for (size_t i = static_cast<size_t>(maxLen) + 1; i < kRoom; ++i)
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < length && i < kRoom; ++i) typed[i] = static_cast<char>(in.byte());
     typed[length < kRoom - 1 ? length : kRoom - 1] = '\0';
     double read = 12345.0;
-    if (vst::parseValue(spec, typed, read)) FUZZ_CHECK(within(spec, read));
+    if (vst::parseValue(parameter, typed, read)) FUZZ_CHECK(within(parameter, read));
   }
   return 0;
 }

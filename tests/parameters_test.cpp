@@ -64,11 +64,12 @@ TEST(DeclaredParameters, EachMappingMeetsValuesWorkedOutByHand) {
       {kWide, 0.0999999f, 999999.0, "999999.0"},
   };
   for (const auto& row : rows) {
-    const vst::ParameterSpec& spec = kTable[row.index];
-    const std::string which = std::string(spec.name) + " at " + std::to_string(row.normalised);
-    EXPECT_NEAR(vst::toPlain(spec, row.normalised), row.plain, 1e-4 * std::fabs(row.plain) + 1e-9)
+    const vst::ParameterSpec& parameter = kTable[row.index];
+    const std::string which = std::string(parameter.name) + " at " + std::to_string(row.normalised);
+    EXPECT_NEAR(vst::toPlain(parameter, row.normalised), row.plain,
+                1e-4 * std::fabs(row.plain) + 1e-9)
         << which;
-    EXPECT_NEAR(vst::toNormalised(spec, row.plain), row.normalised, 1e-6) << which;
+    EXPECT_NEAR(vst::toNormalised(parameter, row.plain), row.normalised, 1e-6) << which;
     Effect effect;
     effect.setParameter(row.index, row.normalised);
     EXPECT_EQ(effect.display(row.index), row.display) << which;

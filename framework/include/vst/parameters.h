@@ -72,22 +72,22 @@ double factorToDb(double factor);
 // The conversions the helper below is made of, for effects that keep their
 // own storage. Every answer is finite and within the range, whatever the input:
 // a NaN normalised value is the range's start, a NaN plain value its default.
-double toPlain(const ParameterSpec& spec, float normalised);
+double toPlain(const ParameterSpec& parameter, float normalised);
 // Clamped to 0 to 1; a choice or step lands exactly on its own value.
-float toNormalised(const ParameterSpec& spec, double plain);
+float toNormalised(const ParameterSpec& parameter, double plain);
 // A normalised value the host sent, made one the parameter can take: clamped
 // to 0 to 1, a choice or step snapped to the nearest; NaN gives NaN.
-float snapNormalised(const ParameterSpec& spec, float normalised);
+float snapNormalised(const ParameterSpec& parameter, float normalised);
 // The display: a choice's name, else the value with `precision` digits after
 // the point (fewer when the text would not fit in `maxLen` characters). A
 // decimal point whatever the process's locale.
-void formatValue(const ParameterSpec& spec, double plain, char* text, VstInt32 maxLen);
+void formatValue(const ParameterSpec& parameter, double plain, char* text, VstInt32 maxLen);
 // Reads text a user typed: a number with or without the unit ("-6 dB", "-6dB",
 // "-6"; "k" before a unit multiplies by 1000: "1.5kHz"), or a choice's name or
 // index. A decimal point only, whatever the locale. Values beyond the range
 // are clamped. False, with `plain` untouched, for empty or over-long text,
 // another unit, a comma, NaN or infinity, or anything else it cannot read.
-bool parseValue(const ParameterSpec& spec, const char* text, double& plain);
+bool parseValue(const ParameterSpec& parameter, const char* text, double& plain);
 
 // An AudioEffectX that answers the parameter calls from a table of N
 // parameters. The table must outlive every instance (a constexpr table at
