@@ -14,6 +14,15 @@
 
 namespace host {
 
+std::string fourChars(VstInt32 code) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const auto c = static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
+    text += (c >= 32 && c < 127) ? c : '?';
+  }
+  return text;
+}
+
 namespace {
 
 // The host creating an instance on this thread: the entry's version query and

@@ -50,15 +50,6 @@ static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
 // The largest file this writes or reads: byteSize is a signed 32-bit count.
 constexpr uint64_t kMaxFileSize = static_cast<uint64_t>(std::numeric_limits<VstInt32>::max()) + 8;
 
-std::string fourChars(VstInt32 code) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto c = static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
-    text += (c >= 32 && c < 127) ? c : '?';
-  }
-  return text;
-}
-
 std::string hex(VstInt32 code) {
   static const char digits[] = "0123456789ABCDEF";
   std::string text = "0x";

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "audio_file.h"
+#include "audio_file.h"
 #include "time_info_check.h"
 #include "vsthost.h"
 
@@ -45,16 +47,8 @@ class RenderTime : public ::testing::Test {
   }
   // The rendered output, channel by channel.
   std::vector<std::vector<float>> output() {
-    SF_INFO info{};
-    SNDFILE* file = sf_open((dir + "/out.wav").c_str(), SFM_READ, &info);
-    EXPECT_NE(file, nullptr);
-    std::vector<float> interleaved(static_cast<size_t>(info.frames * info.channels));
-    sf_readf_float(file, interleaved.data(), info.frames);
-    sf_close(file);
-    std::vector<std::vector<float>> channels(static_cast<size_t>(info.channels));
-    for (size_t i = 0; i < interleaved.size(); ++i)
-      channels[i % channels.size()].push_back(interleaved[i]);
-    return channels;
+    SF_INFO info;
+    return readChannels(dir + "/out.wav", info);
   }
   std::string dir;
 };

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_file.h"
 #include "plugin_test.h"
 #include "vst/host.h"
 #include "vst/noise.h"
@@ -78,17 +79,7 @@ class VsthostTest : public ::testing::Test {
   }
 
   std::vector<std::vector<float>> read(const std::string& name, SF_INFO& info) {
-    info = SF_INFO{};
-    SNDFILE* file = sf_open((dir + "/" + name).c_str(), SFM_READ, &info);
-    EXPECT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
-    if (file == nullptr) return {};
-    std::vector<float> interleaved(static_cast<size_t>(info.frames * info.channels));
-    sf_readf_float(file, interleaved.data(), info.frames);
-    sf_close(file);
-    std::vector<std::vector<float>> channels(static_cast<size_t>(info.channels));
-    for (size_t i = 0; i < interleaved.size(); ++i)
-      channels[i % channels.size()].push_back(interleaved[i]);
-    return channels;
+    return readChannels(dir + "/" + name, info);
   }
 
   std::vector<std::string> files() {

@@ -13,15 +13,6 @@ std::unique_ptr<host::LoadedPlugin> load(const std::string& path) {
   return loaded;
 }
 
-std::string fourChars(VstInt32 code) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto c = static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
-    text += (c >= 32 && c < 127) ? c : '?';
-  }
-  return text;
-}
-
 std::vector<std::string> flagNames(VstInt32 flags) {
   static const char* const names[] = {
       "HasEditor",         "HasClip",       "HasVu",      "CanMono",

@@ -27,8 +27,7 @@ struct UsageError : std::runtime_error {
 // the calls; throws Error naming what went wrong.
 std::unique_ptr<host::LoadedPlugin> load(const std::string& path);
 
-// "vqzx" for 0x76717A78; unprintable bytes become '?'.
-std::string fourChars(VstInt32 code);
+using host::fourChars;
 // The names of the bits set in `flags`, e.g. {"CanReplacing"}; unknown bits as "bit N".
 std::vector<std::string> flagNames(VstInt32 flags);
 // "Effect", "Synth", ... for an effGetPlugCategory answer.

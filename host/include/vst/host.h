@@ -16,6 +16,10 @@
 
 namespace host {
 
+// A four-character code as text, "vqzx" for 0x76717A78; unprintable bytes
+// become '?'.
+std::string fourChars(VstInt32 code);
+
 // A loaded module (shared object or DLL) and its entry.
 class Module {
  public:
