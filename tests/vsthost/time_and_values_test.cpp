@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "audio_file.h"
-#include "audio_file.h"
 #include "time_info_check.h"
 #include "vsthost.h"
 
