@@ -131,8 +131,15 @@ ChildOutcome Isolation::run(const ChildRequest& request, const std::function<int
     startup.hStdError = capture;
   }
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
+  // Starting a process can fail for a moment on a busy system (seen under
+  // Wine as an internal error): try a few times before the check fails.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                             nullptr, nullptr, &startup, &process) != 0;
+  }
+  if (!started) {
     outcome.reason = windowsError("cannot start a check process");
     if (capture != INVALID_HANDLE_VALUE) CloseHandle(capture);
     return outcome;
