@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
+#include "analysis_plot.h"
 #include "vsthost.h"
 
 #if VSTHOST_COUNTS_HEAP
@@ -132,6 +135,41 @@ int checkChild(int argc, char** argv) {
   return vsthost::checkChild(mapping, name, settings);
 }
 
+// plot: draws the pictures of an analysis saved by `analyze --json`. A file
+// that is missing, is not JSON or lacks what a picture needs is the user's
+// input at fault (exit 2); a folder that cannot be written is an error (1).
+int plot(const std::string& file, const std::string& folder) {
+  if (!vsthost::analysisPlotsAvailable()) {
+    std::fprintf(stderr,
+                 "vsthost: plot is not available in this build: it draws no pictures (the "
+                 "Linux build does, from the same JSON)\n");
+    return 2;
+  }
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream) {
+    std::fprintf(stderr, "vsthost: %s: cannot read (%s)\n", file.c_str(), std::strerror(errno));
+    return 2;
+  }
+  std::stringstream text;
+  text << stream.rdbuf();
+  const nlohmann::json analysis = nlohmann::json::parse(text.str(), nullptr, false);
+  if (analysis.is_discarded() || !analysis.is_object()) {
+    std::fprintf(stderr, "vsthost: %s: not a JSON object (an analysis from analyze --json)\n",
+                 file.c_str());
+    return 2;
+  }
+  std::string error;
+  if (vsthost::writeAnalysisPlots(analysis, folder, error)) return 0;
+  // Whatever the analysis lacks is named by its key, in quotes.
+  const bool analysisAtFault = error.rfind("missing key '", 0) == 0 || error.rfind('\'', 0) == 0;
+  if (analysisAtFault) {
+    std::fprintf(stderr, "vsthost: %s: %s\n", file.c_str(), error.c_str());
+    return 2;
+  }
+  std::fprintf(stderr, "vsthost: %s\n", error.c_str());
+  return 1;
+}
+
 int run(int argc, char** argv, std::FILE* out) {
   if (argc >= 2 && std::strcmp(argv[1], "--check-child") == 0) return checkChild(argc, argv);
 
@@ -199,6 +237,15 @@ int run(int argc, char** argv, std::FILE* out) {
   compareCommand->add_option("--tolerance", tolerance,
                              "the loudest residual that passes, in dB below full scale (default "
                              "-96; -inf passes only bit-identical files)");
+
+  std::string plotFile, plotFolder;
+  CLI::App* plotCommand = app.add_subcommand(
+      "plot",
+      "plot FILE.json DIR: draw the pictures of an analysis saved by analyze --json as PNG files "
+      "in DIR (magnitude, phase, group delay, impulse, THD and level curves)");
+  plotCommand->add_option("FILE.json", plotFile, "the analysis")->required();
+  plotCommand->add_option("DIR", plotFolder, "the folder for the pictures (made if missing)")
+      ->required();
 
   vsthost::CheckOptions checking;
   bool list = false, markdown = false;
@@ -289,6 +336,7 @@ int run(int argc, char** argv, std::FILE* out) {
     return vsthost::compare(comparing, out);
 #endif
   }
+  if (plotCommand->parsed()) return plot(plotFile, plotFolder);
   if (list) {
     vsthost::listChecks(markdown        ? vsthost::ListFormat::kMarkdown
                         : checking.json ? vsthost::ListFormat::kJson
