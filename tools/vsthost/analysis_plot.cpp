@@ -182,6 +182,9 @@ void setColours() {
   plscmap0(r, g, b, 8);
 }
 
+// The mark at each measured value of a curve drawn with points.
+const char* const kDot = "\u25CF";
+
 struct Curve {
   std::string label;
   int colour;
@@ -270,6 +273,9 @@ class Picture {
     pladv(0);
     plschr(0.0, 0.95);
     plfont(1);
+    // Labels in plain numbers, never with a separate "x10^n" factor.
+    plsxax(10, 0);
+    plsyax(10, 0);
     plwidth(1.0);
     return true;
   }
@@ -304,23 +310,42 @@ class Picture {
   bool started_ = false, committed_ = false;
 };
 
+// The most characters a number on the y axis takes.
+double yNumberLength(Range y) {
+  size_t longest = 0;
+  for (double v : {y.low, y.high}) {
+    char number[64];
+    std::snprintf(number, sizeof number, std::fabs(v) < 10 ? "%.1f" : "%.0f", v);
+    longest = std::max(longest, std::strlen(number));
+  }
+  return static_cast<double>(longest);
+}
+
 // The frame: the plot area, the title (the effect and what the picture shows)
 // and the settings line under it.
 void frame(const Analysis& a, const std::string& what, double xLow, double xHigh, Range y) {
-  plvpor(0.085, 0.76, 0.13, 0.84);
+  // A warning takes a third line under the title.
+  const bool warned = !a.warning.empty();
+  plvpor(0.04 + 0.013 * yNumberLength(y), 0.76, 0.13, warned ? 0.80 : 0.84);
   plwind(xLow, xHigh, y.low, y.high);
   plcol0(kBlack);
   plschr(0.0, 1.35);
-  plmtex("t", 3.0, 0.5, 0.5, plotText(a.effect + ": " + what).c_str());
+  plmtex("t", warned ? 4.1 : 3.0, 0.5, 0.5, plotText(a.effect + ": " + what, 80).c_str());
   plschr(0.0, 0.9);
-  std::string settings = a.settings;
-  plmtex("t", 1.6, 0.5, 0.5, plotText(settings, 140).c_str());
-  if (!a.warning.empty()) {
+  plmtex("t", warned ? 2.3 : 1.6, 0.5, 0.5, plotText(a.settings, 72).c_str());
+  if (warned) {
     plcol0(kVermillion);
-    plmtex("t", 0.5, 0.5, 0.5, plotText(a.warning).c_str());
+    plmtex("t", 0.9, 0.5, 0.5, plotText(a.warning).c_str());
     plcol0(kBlack);
   }
   plschr(0.0, 0.95);
+}
+
+// The y axis's label, clear of its numbers however many digits they have.
+void yAxisLabel(const std::string& text) {
+  PLFLT xLow, xHigh, yLow, yHigh;
+  plgvpw(&xLow, &xHigh, &yLow, &yHigh);
+  plmtex("l", 1.4 + 0.75 * yNumberLength({yLow, yHigh}), 0.5, 0.5, text.c_str());
 }
 
 // The box with a linear x axis, a grid and the axes' labels.
@@ -330,16 +355,17 @@ void linearAxes(const std::string& xLabel, const std::string& yLabel) {
   plcol0(kBlack);
   plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
   plmtex("b", 3.0, 0.5, 0.5, xLabel.c_str());
-  plmtex("l", 4.2, 0.5, 0.5, yLabel.c_str());
+  yAxisLabel(yLabel);
 }
 
 // The box with a logarithmic frequency axis (the window's x is log10 of Hz),
 // labelled at 20, 50, 100, ... Hz with a grid line at each label.
-void frequencyAxes(double xLow, double xHigh, Range y, const std::string& yLabel) {
+void frequencyAxes(double xLow, double xHigh, Range y, const std::string& yLabel,
+                   double yTick = 0.0) {
   static const double kLabelled[] = {10,   20,   50,  100, 200, 500, 1000,
                                      2000, 5000, 1e4, 2e4, 5e4, 1e5};
   plcol0(kGrid);
-  plbox("", 0.0, 0, "g", 0.0, 0);
+  plbox("", 0.0, 0, "g", yTick, 0);
   for (double f : kLabelled) {
     const double x = std::log10(f);
     if (x < xLow - 1e-9 || x > xHigh + 1e-9) continue;
@@ -354,14 +380,15 @@ void frequencyAxes(double xLow, double xHigh, Range y, const std::string& yLabel
     plmtex("b", 1.3, (x - xLow) / (xHigh - xLow), 0.5, text);
   }
   plcol0(kBlack);
-  plbox("bclst", 0.0, 0, "bcnstv", 0.0, 0);
+  plbox("bclst", 0.0, 0, "bcnstv", yTick, 0);
   plmtex("b", 3.0, 0.5, 0.5, "Frequency (Hz)");
-  plmtex("l", 4.2, 0.5, 0.5, yLabel.c_str());
+  yAxisLabel(yLabel);
 }
 
-// Draws a curve as lines through its values, broken where a value is missing;
-// values far outside the window are held just outside it, where PLplot clips.
-void draw(const Curve& curve, Range y, bool logX) {
+// Draws a curve as lines through its values, broken where a value is missing
+// or jumps by more than `jump` (a wrapped phase); values far outside the
+// window are held just outside it, where PLplot clips.
+void draw(const Curve& curve, Range y, bool logX, double jump = HUGE_VAL) {
   plcol0(curve.colour);
   pllsty(curve.style);
   plwidth(curve.width);
@@ -371,7 +398,9 @@ void draw(const Curve& curve, Range y, bool logX) {
     if (xs.size() > 1) plline(static_cast<PLINT>(xs.size()), xs.data(), ys.data());
     if (curve.points && !xs.empty()) {
       pllsty(1);
-      plpoin(static_cast<PLINT>(xs.size()), xs.data(), ys.data(), 17);
+      plschr(0.0, 0.7);
+      plstring(static_cast<PLINT>(xs.size()), xs.data(), ys.data(), kDot);
+      plschr(0.0, 0.95);
       pllsty(curve.style);
     }
     xs.clear();
@@ -383,6 +412,7 @@ void draw(const Curve& curve, Range y, bool logX) {
       flush();
       continue;
     }
+    if (!ys.empty() && std::fabs(v - ys.back()) > jump) flush();
     xs.push_back(logX ? std::log10(x) : x);
     ys.push_back(std::clamp(v, y.low - span, y.high + span));
   }
@@ -410,16 +440,16 @@ void legend(const std::vector<Curve>& curves) {
     boxScales.push_back(0.0);
     boxWidths.push_back(0.0);
     symbolNumbers.push_back(1);
-    symbolScales.push_back(1.0);
-    symbols.push_back("#(728)");
+    symbolScales.push_back(0.85);
+    symbols.push_back(kDot);
     texts.push_back(plotText(curve.label));
   }
   for (const std::string& text : texts) textPointers.push_back(text.c_str());
   PLFLT width = 0, height = 0;
   plschr(0.0, 1.0);
   pllegend(&width, &height, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX,
-           PL_POSITION_RIGHT | PL_POSITION_OUTSIDE | PL_POSITION_VIEWPORT, 0.02, 0.0, 0.08, kWhite,
-           kBlack, 1, 0, 0, n, options.data(), 0.8, 0.8, 2.0, 0.0, textColours.data(),
+           PL_POSITION_RIGHT | PL_POSITION_OUTSIDE | PL_POSITION_VIEWPORT, 0.015, 0.0, 0.06, kWhite,
+           kBlack, 1, 0, 0, n, options.data(), 0.6, 0.8, 2.0, 0.0, textColours.data(),
            textPointers.data(), boxColours.data(), patterns.data(), boxScales.data(),
            boxWidths.data(), colours.data(), styles.data(), widths.data(), colours.data(),
            symbolScales.data(), symbolNumbers.data(), symbols.data());
@@ -442,8 +472,8 @@ std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&
 
 // Draws left and right, then side, then mid on top: the mono sum is what
 // matters most in a widener's picture.
-void drawChannels(const std::vector<Curve>& curves, Range y) {
-  for (int c : {0, 1, 3, 2}) draw(curves[static_cast<size_t>(c)], y, true);
+void drawChannels(const std::vector<Curve>& curves, Range y, double jump = HUGE_VAL) {
+  for (int c : {0, 1, 3, 2}) draw(curves[static_cast<size_t>(c)], y, true, jump);
 }
 
 // The frequency axis: 20 Hz to 20 kHz, or to the highest frequency below it
@@ -478,14 +508,11 @@ bool phase(const Analysis& a, const std::string& folder, std::string& error) {
       std::all_of(values.begin(), values.end(), [](double v) { return v >= -180.5 && v <= 180.5; });
   const Range y = wrapped ? Range{-180, 180} : robustRange(values, 10.0);
   frame(a, "phase response", logLow(a), logHigh(a), y);
-  if (wrapped) {
-    plcol0(kGrid);
-    plbox("", 0.0, 0, "g", 90.0, 0);
-    plcol0(kBlack);
-  }
-  frequencyAxes(logLow(a), logHigh(a), y, "Phase (degrees)");
-  if (wrapped) plbox("", 0.0, 0, "bcnstv", 90.0, 3);
-  drawChannels(curves, y);
+  frequencyAxes(logLow(a), logHigh(a), y,
+                wrapped ? "Phase (degrees, wrapped to -180..180)" : "Phase (degrees)",
+                wrapped ? 90.0 : 0.0);
+  // A wrapped phase's jumps from -180 to 180 are not part of the curve.
+  drawChannels(curves, y, wrapped ? 180.0 : HUGE_VAL);
   legend(curves);
   return picture.commit(error);
 }
@@ -513,13 +540,14 @@ bool impulse(const Analysis& a, const std::string& folder, std::string& error) {
   std::vector<double> time(frames);
   for (size_t i = 0; i < frames; ++i) time[i] = 1000.0 * static_cast<double>(i) / a.rate;
   std::vector<Curve> curves = {{"left", kBlue, 1, 1.6, &time, &a.impulse[0]},
-                               {"right", kVermillion, 3, 1.6, &time, &a.impulse[1]}};
+                               {"right", kVermillion, 1, 1.6, &time, &a.impulse[1]}};
   double peak = 0;
   for (double v : finiteValues(curves)) peak = std::max(peak, std::fabs(v));
   if (!(peak > 0)) peak = 1.0;
   const Range y = {-1.1 * peak, 1.1 * peak};
   const double end = frames > 1 ? time.back() : 1000.0 / a.rate;
-  frame(a, "impulse response", 0.0, end, y);
+  // A little room left of frame 0, where an undelayed impulse stands.
+  frame(a, "impulse response", -0.02 * end, end, y);
   linearAxes("Time (ms)", "Amplitude (input impulse = 1)");
   for (const Curve& curve : curves) draw(curve, y, false);
   legend(curves);
@@ -538,7 +566,7 @@ bool distortion(const Analysis& a, const std::string& folder, std::string& error
     y = rounded(*low - 3, *high + 3, 10, 20);
   }
   const auto [low, high] = std::minmax_element(a.harmonicLevel.begin(), a.harmonicLevel.end());
-  const Range x = rounded(*low - 3, *high + 3, 6, 12);
+  const Range x = rounded(*low - 3, *high + 3, 2, 12);
   frame(a, "distortion of a 1 kHz sine against its level", x.low, x.high, y);
   linearAxes("Input level (dBFS, 0 = a sine of peak 1.0)", "THD, THD+N (dB re the fundamental)");
   if (values.empty()) {
@@ -554,11 +582,11 @@ bool dynamics(const Analysis& a, const std::string& folder, std::string& error) 
   if (!picture.begin(error)) return false;
   std::vector<double> unity = a.dynamicsIn;
   std::vector<Curve> curves = {{"output level", kBlue, 1, 2.2, &a.dynamicsIn, &a.dynamicsOut, true},
-                               {"unity (output = input)", kGrey, 2, 1.4, &a.dynamicsIn, &unity}};
+                               {"unity (out = in)", kGrey, 2, 1.4, &a.dynamicsIn, &unity}};
   std::vector<double> values = finiteValues(curves);
   const auto [inLow, inHigh] = std::minmax_element(a.dynamicsIn.begin(), a.dynamicsIn.end());
   Range x = {-60, 0};
-  if (std::isfinite(*inLow) && std::isfinite(*inHigh)) x = rounded(*inLow, *inHigh, 6, 12);
+  if (std::isfinite(*inLow) && std::isfinite(*inHigh)) x = rounded(*inLow - 2, *inHigh + 2, 2, 12);
   Range y = x;
   if (!values.empty()) {
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
