@@ -315,7 +315,7 @@ double yNumberLength(Range y) {
   size_t longest = 0;
   for (double v : {y.low, y.high}) {
     char number[64];
-    std::snprintf(number, sizeof number, std::fabs(v) < 10 ? "%.1f" : "%.0f", v);
+    std::snprintf(number, sizeof number, std::fabs(v) < 10 ? "%.2f" : "%.0f", v);
     longest = std::max(longest, std::strlen(number));
   }
   return static_cast<double>(longest);
@@ -463,8 +463,8 @@ std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&
   const double widths[] = {2.0, 2.0, 2.2, 2.0};
   const char* labels[] = {"left", "right", "mid (L+R)/2", "side (L-R)/2"};
   for (int c = 0; c < 4; ++c) {
-    std::string label = labels[c];
-    if (!hasFinite(values[c])) label += " (silent)";
+    const std::string label =
+        hasFinite(values[c]) ? labels[c] : kChannels[c] + std::string(": silent");
     curves.push_back({label, colours[c], styles[c], widths[c], &a.frequency, &values[c]});
   }
   return curves;
