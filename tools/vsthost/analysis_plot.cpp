@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 #include "vsthost.h"
@@ -34,15 +33,21 @@ struct Invalid {
 
 const double kMissing = std::nan("");
 
-const json& member(const json& object, const std::string& parent, const std::string& name) {
-  const std::string key = parent.empty() ? name : parent + "." + name;
-  if (!object.is_object() || !object.contains(name)) throw Invalid{"missing key '" + key + "'"};
-  return object[name];
-}
-
 std::string join(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "." + name;
 }
+
+const json& member(const json& object, const std::string& parent, const std::string& name) {
+  if (!object.is_object() || !object.contains(name))
+    throw Invalid{"missing key '" + join(parent, name) + "'"};
+  return object[name];
+}
+
+// A value no picture can place (beyond any measurement's range) is drawn as
+// a gap, like a null, so that the axes keep a range they can divide.
+const double kLargest = 1e12;
+
+double plottable(double value) { return std::fabs(value) <= kLargest ? value : kMissing; }
 
 double number(const json& object, const std::string& parent, const std::string& name) {
   const json& value = member(object, parent, name);
@@ -55,7 +60,7 @@ double numberOrNull(const json& object, const std::string& parent, const std::st
   const json& value = member(object, parent, name);
   if (value.is_null()) return kMissing;
   if (!value.is_number()) throw Invalid{"'" + join(parent, name) + "' is not a number"};
-  return value.get<double>();
+  return plottable(value.get<double>());
 }
 
 // An array of numbers; null entries read as NaN (a gap in the curve).
@@ -70,7 +75,7 @@ std::vector<double> numbers(const json& object, const std::string& parent, const
     if (entry.is_null())
       result.push_back(kMissing);
     else if (entry.is_number())
-      result.push_back(entry.get<double>());
+      result.push_back(plottable(entry.get<double>()));
     else
       throw Invalid{"'" + key + "' is not an array of numbers"};
   }
@@ -116,7 +121,7 @@ Analysis read(const json& analysis) {
   if (!effect.is_string()) throw Invalid{"'effect' is not a string"};
   a.effect = effect.get<std::string>();
   a.rate = number(analysis, "", "rate");
-  if (!(a.rate > 0)) throw Invalid{"'rate' is not a positive number"};
+  if (!(a.rate >= 1 && a.rate <= 1e7)) throw Invalid{"'rate' is not a rate from 1 to 10000000 Hz"};
   const json& params = member(analysis, "", "params");
   if (!params.is_object()) throw Invalid{"'params' is not an object"};
   for (const auto& [name, display] : params.items()) {
@@ -158,6 +163,8 @@ Analysis read(const json& analysis) {
   for (size_t i = 0; i < harmonics.size(); ++i) {
     const std::string key = "harmonics[" + std::to_string(i) + "]";
     a.harmonicLevel.push_back(number(harmonics[i], key, "level_dbfs"));
+    if (!std::isfinite(plottable(a.harmonicLevel.back())))
+      throw Invalid{"'" + key + ".level_dbfs' is not a level"};
     a.thd.push_back(numberOrNull(harmonics[i], key, "thd_db"));
     a.thdN.push_back(numberOrNull(harmonics[i], key, "thd_n_db"));
   }
@@ -584,9 +591,12 @@ bool dynamics(const Analysis& a, const std::string& folder, std::string& error) 
   std::vector<Curve> curves = {{"output level", kBlue, 1, 2.2, &a.dynamicsIn, &a.dynamicsOut, true},
                                {"unity (out = in)", kGrey, 2, 1.4, &a.dynamicsIn, &unity}};
   std::vector<double> values = finiteValues(curves);
-  const auto [inLow, inHigh] = std::minmax_element(a.dynamicsIn.begin(), a.dynamicsIn.end());
+  const std::vector<double> levels = finiteValues({curves[1]});
   Range x = {-60, 0};
-  if (std::isfinite(*inLow) && std::isfinite(*inHigh)) x = rounded(*inLow - 2, *inHigh + 2, 2, 12);
+  if (!levels.empty()) {
+    const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+    x = rounded(*low - 2, *high + 2, 2, 12);
+  }
   Range y = x;
   if (!values.empty()) {
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
