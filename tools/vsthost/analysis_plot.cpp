@@ -245,6 +245,22 @@ Range robustRange(std::vector<double> values, double minimumSpan) {
   return {low - margin, high + margin};
 }
 
+// Whether `path` holds a PNG from its signature to its closing IEND chunk.
+bool wholePng(const std::string& path) {
+  static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  static const unsigned char kEnd[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  unsigned char head[sizeof kSignature] = {}, tail[sizeof kEnd] = {};
+  const bool whole = std::fread(head, 1, sizeof head, file) == sizeof head &&
+                     std::fseek(file, -static_cast<long>(sizeof tail), SEEK_END) == 0 &&
+                     std::fread(tail, 1, sizeof tail, file) == sizeof tail &&
+                     std::memcmp(head, kSignature, sizeof head) == 0 &&
+                     std::memcmp(tail, kEnd, sizeof tail) == 0;
+  std::fclose(file);
+  return whole;
+}
+
 // The picture being drawn, removed if PLplot ends the process.
 char drawingPath[4096];
 
@@ -291,14 +307,11 @@ class Picture {
   bool commit(std::string& error) {
     plend();
     started_ = false;
-    // The device writes the whole image when the page ends; a full disk
-    // leaves it short, which the signature and size show.
-    unsigned char head[24] = {};
-    std::FILE* file = std::fopen(temporary_.c_str(), "rb");
-    const size_t read = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-    if (file != nullptr) std::fclose(file);
-    if (read != sizeof head || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0) {
-      error = target_ + ": the picture could not be written";
+    // The device writes the whole image when the page ends, without telling
+    // of a failed write: a full disk leaves a file without the signature or
+    // without the closing chunk.
+    if (!wholePng(temporary_)) {
+      error = target_ + ": the picture could not be written (is the disk full?)";
       return false;
     }
     const mode_t mask = umask(0);
