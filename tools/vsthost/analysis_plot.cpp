@@ -120,6 +120,9 @@ Analysis read(const json& analysis) {
   const json& effect = member(analysis, "", "effect");
   if (!effect.is_string()) throw Invalid{"'effect' is not a string"};
   a.effect = effect.get<std::string>();
+  // An effect without a name is named by its module's file.
+  if (a.effect.empty() && analysis.contains("module") && analysis["module"].is_string())
+    a.effect = std::filesystem::path(analysis["module"].get<std::string>()).filename().string();
   a.rate = number(analysis, "", "rate");
   if (!(a.rate >= 1 && a.rate <= 1e7)) throw Invalid{"'rate' is not a rate from 1 to 10000000 Hz"};
   const json& params = member(analysis, "", "params");
