@@ -76,9 +76,10 @@ class TrackReader {
       running = 0;
       if (status == 0xF0 || status == 0xF7) {
         std::uint32_t length = 0;
+        const std::size_t lengthAt = at_;
         if (!quantity(length, "sysex length", error)) return false;
         if (length > end_ - at_)
-          return fail(at_, "sysex length " + std::to_string(length) + " past the end of the track",
+          return fail(lengthAt, "sysex length " + std::to_string(length) + " past the end of the track",
                       error);
         MidiFileEvent event;
         event.tick = tick;
@@ -98,9 +99,10 @@ class TrackReader {
       if (at_ >= end_) return fail(at_, "truncated: a meta event without its type", error);
       const unsigned char type = data_[at_++];
       std::uint32_t length = 0;
+      const std::size_t lengthAt = at_;
       if (!quantity(length, "meta event length", error)) return false;
       if (length > end_ - at_)
-        return fail(at_,
+        return fail(lengthAt,
                     "meta event length " + std::to_string(length) + " past the end of the track",
                     error);
       const unsigned char* body = data_ + at_;
