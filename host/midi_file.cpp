@@ -316,11 +316,14 @@ TempoMap::Place TempoMap::placeAt(std::int64_t frame) const {
   std::size_t g = 0;
   while (g + 1 < signatures_.size() && signatures_[g + 1].frame <= frame) ++g;
   const Signature& signature = signatures_[g];
+  // The frame a signature starts on stands for its tick, as a segment's does.
+  if (frame == signature.frame) place.ppq = signature.ppq;
   place.numerator = signature.numerator;
   place.denominator = signature.denominator;
   const double bar = signature.numerator * 4.0 / signature.denominator;
-  place.barStart =
-      signature.ppq + std::floor((place.ppq - signature.ppq) / bar + 1e-9) * bar;
+  // Never past the position itself, and never before the signature began.
+  place.barStart = signature.ppq + std::floor((place.ppq - signature.ppq) / bar) * bar;
+  if (place.barStart > place.ppq) place.barStart -= bar;
   if (place.barStart < signature.ppq) place.barStart = signature.ppq;
   return place;
 }
