@@ -33,8 +33,7 @@ int dataBytes(unsigned char status) {
 // Reads one track chunk's events, between `at` and `end`.
 class TrackReader {
  public:
-  TrackReader(const unsigned char* data, std::size_t at, std::size_t end, int track,
-              MidiFile& file)
+  TrackReader(const unsigned char* data, std::size_t at, std::size_t end, int track, MidiFile& file)
       : data_(data), at_(at), end_(end), track_(track), file_(file) {}
 
   bool read(std::string& error) {
@@ -79,7 +78,8 @@ class TrackReader {
         const std::size_t lengthAt = at_;
         if (!quantity(length, "sysex length", error)) return false;
         if (length > end_ - at_)
-          return fail(lengthAt, "sysex length " + std::to_string(length) + " past the end of the track",
+          return fail(lengthAt,
+                      "sysex length " + std::to_string(length) + " past the end of the track",
                       error);
         MidiFileEvent event;
         event.tick = tick;
@@ -109,9 +109,9 @@ class TrackReader {
       at_ += length;
       if (type == 0x2F) return true;  // end of track: anything after it is not read
       if (type == 0x51) {
-        if (length != 3) return fail(start, "a tempo event of " + std::to_string(length) +
-                                                " bytes (it has 3)",
-                                     error);
+        if (length != 3)
+          return fail(start, "a tempo event of " + std::to_string(length) + " bytes (it has 3)",
+                      error);
         const std::uint32_t tempo = bigEndian(body, 3);
         if (tempo == 0) return fail(start, "tempo of 0 microseconds per quarter note", error);
         file_.tempos.push_back({tick, tempo});

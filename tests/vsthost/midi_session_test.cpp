@@ -58,10 +58,11 @@ const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
 // Division 96; 120 BPM (500000 us a quarter) until tick 192, where the
 // conductor track (track 1) sets 150 BPM (400000 us): tick 192 is 1 s in, and
 // each later tick 400000 / 96 us.
-const Bytes kConductor = track(Bytes{0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 500000
-                                     0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08,  // 3/4
-                                     0x81, 0x40, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80} +  // +192: 400000
-                               kEndOfTrack);
+const Bytes kConductor =
+    track(Bytes{0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,          // 500000
+                0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08,    // 3/4
+                0x81, 0x40, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80} +  // +192: 400000
+          kEndOfTrack);
 const Bytes kNotes = track(Bytes{
     0x00, 0x90, 0x3C, 0x64,                    // tick 0: note on
     0x60, 0x80, 0x3C, 0x00,                    // 96: note off
@@ -184,7 +185,8 @@ TEST_F(RenderMidi, TheTimeRecordFollowsTheTempoMap) {
   ASSERT_EQ(out[0].size(), 79381u);
   EXPECT_FLOAT_EQ(out[0][44099], 0.120f);
   EXPECT_FLOAT_EQ(out[0][44100], 0.150f);
-  EXPECT_FLOAT_EQ(out[1][44099], static_cast<float>(44000.0 / 22050 / 1000));  // the block from 44000
+  // The block from 44000 at 120 BPM: 44000 / 22050 quarter notes.
+  EXPECT_FLOAT_EQ(out[1][44099], static_cast<float>(44000.0 / 22050 / 1000));
   EXPECT_FLOAT_EQ(out[1][44100], 2.0f / 1000);
   // 1000 frames later at 150 BPM: 2 + 1000/44100 * 2.5 quarter notes.
   EXPECT_FLOAT_EQ(out[1][45100], static_cast<float>((2.0 + 1000.0 / 44100 * 2.5) / 1000));
@@ -200,8 +202,8 @@ TEST_F(RenderMidi, MalformedFilesAreRefusedWhereTheyGoWrong) {
     std::string message;
   } cases[] = {
       {cut, "bad.mid: byte 53: chunk length 48 past the end of the file"},
-      {header(0, 1, 96) + track({0x00, 0x3C, 0x64}), "bad.mid: track 1, byte 23: running status "
-                                                     "without a status"},
+      {header(0, 1, 96) + track({0x00, 0x3C, 0x64}),
+       "bad.mid: track 1, byte 23: running status without a status"},
       {header(0, 1, 96) + track({0x00, 0x90, 0x3C}),
        "track 1, byte 25: truncated: a message without its data"},
       {header(0, 1, 96) + track({0x00, 0xF0, 0x64, 0x01}),
@@ -246,7 +248,8 @@ TEST_F(RenderMidi, SessionChainsAPresetGainIntoADelayExactly) {
                  "/x.wav' --param Gain=-6dB --save-preset '" + dir + "/quiet.fxp'");
   ASSERT_EQ(r.status, 0) << r.err;
   write("chain.json", std::string(R"({"input": "in.wav", "output": "out.wav", "block": 300,
-    "chain": [{"module": ")") + GAIN_MODULE + R"(", "preset": "quiet.fxp"},
+    "chain": [{"module": ")") +
+                          GAIN_MODULE + R"(", "preset": "quiet.fxp"},
               {"module": "$MODULE"}]})");
   r = run("render --session '" + dir + "/chain.json' --module '" + ORSOLANE_MODULE + "'");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -266,11 +269,12 @@ TEST_F(RenderMidi, SessionChainsAPresetGainIntoADelayExactly) {
 // every 64 frames; two points at one time are a step.
 TEST_F(RenderMidi, AutomationFollowsItsPoints) {
   write("song.mid", header(0, 1, 96) + track(Bytes{0x00, 0x90, 0x3C, 0x64} + kEndOfTrack));
-  write("ramp.json", "{\"rate\": 1000, \"block\": 512, \"midi\": \"song.mid\", \"tail\": 1, "
-                     "\"output\": \"out.wav\", \"chain\": [{\"module\": \"" +
-                         modules +
-                         "/event_marker.so\", \"automation\": {\"Level\": "
-                         "[[0.1, 0.2], [0.5, 1], [0.5, 0], [0.9, \"0.5\"]]}}]}");
+  write("ramp.json",
+        "{\"rate\": 1000, \"block\": 512, \"midi\": \"song.mid\", \"tail\": 1, "
+        "\"output\": \"out.wav\", \"chain\": [{\"module\": \"" +
+            modules +
+            "/event_marker.so\", \"automation\": {\"Level\": "
+            "[[0.1, 0.2], [0.5, 1], [0.5, 0], [0.9, \"0.5\"]]}}]}");
   const Result r = run("render --session '" + dir + "/ramp.json'");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto out = read("out.wav");

@@ -48,9 +48,7 @@ static void markEvents(Instance* instance, const VstEvents* events) {
     } else if (event->type == kVstMidiType) {
       const unsigned char* data = (const unsigned char*)((const VstMidiEvent*)event)->midiData;
       const unsigned kind = data[0] & 0xF0u;
-      value = kind == 0x90 && data[2] > 0 ? 1.0f
-              : kind == 0x80 || kind == 0x90 ? -1.0f
-                                             : 0.5f;
+      value = kind == 0x90 && data[2] > 0 ? 1.0f : kind == 0x80 || kind == 0x90 ? -1.0f : 0.5f;
     } else {
       continue;
     }

@@ -13,10 +13,10 @@
 #endif
 
 #include <algorithm>
-#include <cstdint>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -327,8 +327,7 @@ struct Member {
     for (size_t c = 0; c < in.size(); ++c) {
       const size_t from = channels == 1 ? 0 : c;
       if (from < channels)
-        std::copy(source[from].begin(), source[from].begin() + static_cast<long>(n),
-                  in[c].begin());
+        std::copy(source[from].begin(), source[from].begin() + static_cast<long>(n), in[c].begin());
       else
         std::fill(in[c].begin(), in[c].begin() + static_cast<long>(n), 0.0f);
     }
@@ -377,11 +376,11 @@ void setUp(Member& member, const RenderPlan& plan, int rate, double tempo,
     host::ProgramFileLoadOptions loadOptions;
     loadOptions.force = planned.force;
     if (!host::loadProgramFile(plugin, planned.preset, loadOptions, error, &problem))
-      throw Error(within(planned.where,
-                         error + (problem == host::ProgramFileProblem::kOtherPlugin &&
-                                          planned.where.empty()
-                                      ? "; --force loads it anyway"
-                                      : "")));
+      throw Error(
+          within(planned.where,
+                 error + (problem == host::ProgramFileProblem::kOtherPlugin && planned.where.empty()
+                              ? "; --force loads it anyway"
+                              : "")));
   }
   // Values with units are read once the effect knows its sample rate, which
   // a display may depend on.
@@ -571,8 +570,7 @@ void renderPlan(const RenderPlan& plan) {
       const auto c = static_cast<size_t>(channels);
       for (size_t k = 0; k < c; ++k)
         for (size_t i = 0; i < n; ++i)
-          fileChannels[k][i] =
-              i < static_cast<size_t>(got) ? interleavedIn[i * c + k] : 0.0f;
+          fileChannels[k][i] = i < static_cast<size_t>(got) ? interleavedIn[i * c + k] : 0.0f;
       chain.front().feed(fileChannels, c, n);
     } else {
       chain.front().feed(fileChannels, 0, n);
@@ -608,8 +606,7 @@ void renderPlan(const RenderPlan& plan) {
       if (m > 0) chain[m].feed(chain[m - 1].out, chain[m - 1].out.size(), n);
       chain[m].process(n);
     }
-    for (Member& member : chain)
-      member.loaded->host.transport().advance(static_cast<VstInt32>(n));
+    for (Member& member : chain) member.loaded->host.transport().advance(static_cast<VstInt32>(n));
     for (size_t i = 0; i < n; ++i)
       for (size_t c = 0; c < last.out.size(); ++c)
         interleavedOut[i * last.out.size() + c] = last.out[c][i];

@@ -19,8 +19,7 @@ using Json = nlohmann::ordered_json;
 
 class SessionReader {
  public:
-  SessionReader(const std::string& path, const std::string& module)
-      : path_(path), module_(module) {
+  SessionReader(const std::string& path, const std::string& module) : path_(path), module_(module) {
     const size_t slash = path.find_last_of("/\\");
     directory_ = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   }
@@ -50,12 +49,12 @@ class SessionReader {
 
   double number(const Json& value, const std::string& place, double low, double high) const {
     if (!value.is_number())
-      fail(place, "wants a number from " + plain(low) + " to " + plain(high) + ", not " +
-                      shown(value));
+      fail(place,
+           "wants a number from " + plain(low) + " to " + plain(high) + ", not " + shown(value));
     const double number = value.get<double>();
     if (!(number >= low && number <= high))
-      fail(place, "wants a number from " + plain(low) + " to " + plain(high) + ", not " +
-                      shown(value));
+      fail(place,
+           "wants a number from " + plain(low) + " to " + plain(high) + ", not " + shown(value));
     return number;
   }
 

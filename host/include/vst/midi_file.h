@@ -55,8 +55,7 @@ constexpr std::uint64_t kMidiFileMaxTicks = std::uint64_t(1) << 39;
 
 // Reads `size` bytes of a Standard MIDI File. Errors say where: "track 2,
 // byte 181: running status without a status".
-bool parseMidiFile(const unsigned char* data, std::size_t size, MidiFile& file,
-                   std::string& error);
+bool parseMidiFile(const unsigned char* data, std::size_t size, MidiFile& file, std::string& error);
 // The same from a file; the error starts with the path.
 bool readMidiFile(const std::string& path, MidiFile& file, std::string& error);
 
@@ -68,16 +67,16 @@ class TempoMap {
  public:
   // `initialMicrosecondsPerQuarter` holds until the file's first tempo event
   // (500000, 120 BPM, in a file that sets none); likewise the signature.
-  TempoMap(const MidiFile& file, std::uint32_t initialMicrosecondsPerQuarter,
-           int initialNumerator, int initialDenominator, std::uint32_t sampleRate);
+  TempoMap(const MidiFile& file, std::uint32_t initialMicrosecondsPerQuarter, int initialNumerator,
+           int initialDenominator, std::uint32_t sampleRate);
 
   std::int64_t frameAt(std::uint64_t tick) const;
 
   // The musical place of a frame for the host's time record.
   struct Place {
-    double ppq;           // quarter notes from the start
-    double tempo;         // BPM
-    double barStart;      // quarter notes, at the latest bar line
+    double ppq;       // quarter notes from the start
+    double tempo;     // BPM
+    double barStart;  // quarter notes, at the latest bar line
     int numerator, denominator;
   };
   Place placeAt(std::int64_t frame) const;

@@ -54,7 +54,7 @@ class Transport {
   double samplePos_ = 0.0, ppq_ = 0.0, elapsedFrames_ = 0.0;
   double barStart_ = 0.0;
   bool barLocated_ = false;  // barStart_ holds until the next advance()
-  bool changed_ = true;  // for the first block: the transport has just started
+  bool changed_ = true;      // for the first block: the transport has just started
   VstTimeInfo info_{};
 };
 
