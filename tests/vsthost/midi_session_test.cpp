@@ -156,17 +156,17 @@ TEST_F(RenderMidi, EventsLandOnTheFramesOfTheTempoMap) {
   for (size_t i = 0; i < out[0].size(); ++i)
     if (out[0][i] != 0.0f) marks.push_back({i, out[0][i]});
   const std::vector<std::pair<size_t, float>> expected = {
-      {0, 1.0f},       // note on
-      {22050, -1.0f},  // tick 96: 0.5 s
-      {22969, 0.5f},   // tick 100: 22968.75
-      {45754, 1.0f},   // tick 201: 1.0375 s = 45753.75
-      {54758, 0.5f},   // tick 250: 54757.5, half up
-      {61740, 1.0f},   // tick 288: 1.4 s, program change and channel pressure
-      {62108, 0.5f},   // tick 290: 62107.5
-      {63945, 0.25f},  // tick 300: 1.45 s
-      {65783, 0.25f},  // tick 310: 65782.5
-      {78645, 1.0f},   // tick 380: 1.783333 s = 78645
-      {79380, -1.0f},  // tick 384: 1.8 s, note on of velocity 0 by running status
+      {0, 1.0f},        // note on
+      {22050, -1.0f},   // tick 96: 0.5 s
+      {22969, 0.5f},    // tick 100: 22968.75
+      {45754, 1.0f},    // tick 201: 1.0375 s = 45753.75
+      {54758, 0.5f},    // tick 250: 54757.5, half up
+      {61740, 1.0f},    // tick 288: 1.4 s, program change and channel pressure
+      {62108, 0.5f},    // tick 290: 62107.5
+      {63945, 0.25f},   // tick 300: 1.45 s
+      {65783, 0.125f},  // tick 310: 65782.5; escaped bytes, no F0 put before them
+      {78645, 1.0f},    // tick 380: 1.783333 s = 78645
+      {79380, -1.0f},   // tick 384: 1.8 s, note on of velocity 0 by running status
   };
   EXPECT_EQ(marks, expected);
 }

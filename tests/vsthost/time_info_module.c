@@ -10,6 +10,7 @@
  *   EVENT_MARKER    an instrument that marks its events at their frames on the
  *                   left output: 1 for a note on, -1 for a note off, 0.5 for any
  *                   other channel message, 0.25 for a system-exclusive message
+ *                   that starts with F0 and 0.125 for other bytes sent as one
  *                   (summed where they meet), 0 elsewhere; its one parameter,
  *                   Level, is written as it is on the right output */
 #include <stdlib.h>
@@ -44,7 +45,9 @@ static void markEvents(Instance* instance, const VstEvents* events) {
     if (event == NULL) continue;
     if (event->type == kVstSysExType) {
       const VstMidiSysexEvent* sysex = (const VstMidiSysexEvent*)event;
-      value = sysex->dumpBytes > 0 && sysex->sysexDump != NULL ? 0.25f : 0.0f;
+      value = sysex->dumpBytes <= 0 || sysex->sysexDump == NULL ? 0.0f
+              : (unsigned char)sysex->sysexDump[0] == 0xF0      ? 0.25f
+                                                                : 0.125f;
     } else if (event->type == kVstMidiType) {
       const unsigned char* data = (const unsigned char*)((const VstMidiEvent*)event)->midiData;
       const unsigned kind = data[0] & 0xF0u;
