@@ -161,8 +161,9 @@ int run(int argc, char** argv, std::FILE* out) {
       "render MODULE [IN] OUT --midi FILE.mid: play a MIDI file into it (IN may be left out). "
       "render --session FILE.json [OUT]: a chain of modules as the session file says");
   std::vector<std::string> renderFiles;
-  renderCommand->add_option("MODULE IN OUT", renderFiles, "the module file, the input, the output")
-      ->expected(0, 3);
+  renderCommand->add_option("MODULE [IN] OUT", renderFiles,
+                            "the module file, the input (none for an instrument or with --midi), "
+                            "the output; with --session only OUT, if any");
   renderCommand->add_option("--midi", render.midi,
                             "a Standard MIDI File (type 0 or 1) played into the module; the "
                             "render lasts until its end and the tail");
@@ -295,6 +296,9 @@ int run(int argc, char** argv, std::FILE* out) {
                          std::to_string(renderFiles.size()));
       if (!renderFiles.empty()) render.output = renderFiles[0];
     } else {
+      if (renderFiles.size() > 3)
+        throw UsageError("render takes MODULE, IN and OUT, not " +
+                         std::to_string(renderFiles.size()) + " files");
       if (renderCommand->count("--module") > 0)
         throw UsageError("--module names the module of \"$MODULE\" in a --session");
       if (renderFiles.empty()) throw UsageError("render: MODULE is required");
