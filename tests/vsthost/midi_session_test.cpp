@@ -57,11 +57,13 @@ const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
 
 // Division 96; 120 BPM (500000 us a quarter) until tick 192, where the
 // conductor track (track 1) sets 150 BPM (400000 us): tick 192 is 1 s in, and
-// each later tick 400000 / 96 us.
+// each later tick 400000 / 96 us. 3/4 until tick 288 (quarter note 3, the
+// second bar line), then 2/4.
 const Bytes kConductor =
     track(Bytes{0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,          // 500000
                 0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08,    // 3/4
-                0x81, 0x40, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80} +  // +192: 400000
+                0x81, 0x40, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80,    // +192: 400000
+                0x60, 0xFF, 0x58, 0x04, 0x02, 0x02, 0x18, 0x08} +  // +96: 2/4
           kEndOfTrack);
 const Bytes kNotes = track(Bytes{
     0x00, 0x90, 0x3C, 0x64,                    // tick 0: note on
@@ -149,7 +151,7 @@ TEST_F(RenderMidi, EventsLandOnTheFramesOfTheTempoMap) {
                        dir + "/song.mid' --block 100 --tail 0.5");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto out = read("out.wav");
-  ASSERT_EQ(out.size(), 2u);
+  ASSERT_EQ(out.size(), 4u);
   // The last event, tick 384 (1 s + 192 ticks = 1.8 s), then half a second.
   EXPECT_EQ(out[0].size(), 79380u + 22050u);
   std::vector<std::pair<size_t, float>> marks;
@@ -169,6 +171,20 @@ TEST_F(RenderMidi, EventsLandOnTheFramesOfTheTempoMap) {
       {79380, -1.0f},   // tick 384: 1.8 s, note on of velocity 0 by running status
   };
   EXPECT_EQ(marks, expected);
+
+  // The bar start and signature the marker read: 3/4 from bar 0; the block
+  // from 61700 (quarter note 2.998) is still in it. The 2/4 starts a block of
+  // its own at tick 288, frame 61740, a bar line at quarter note 3; quarter
+  // note 5 is tick 480, 2.2 s, frame 97020, and the block from 97040 reads it.
+  const struct {
+    size_t frame;
+    float bar, signature;
+  } bars[] = {{0, 0.0f, 3.04f},     {44100, 0.0f, 3.04f}, {61739, 0.0f, 3.04f},
+              {61740, 3.0f, 2.04f}, {97039, 3.0f, 2.04f}, {97040, 5.0f, 2.04f}};
+  for (const auto& b : bars) {
+    EXPECT_EQ(out[2][b.frame], b.bar) << b.frame;
+    EXPECT_FLOAT_EQ(out[3][b.frame], b.signature) << b.frame;
+  }
 }
 
 // The time record follows the map: tempo_probe writes tempo / 1000 left and
@@ -201,7 +217,7 @@ TEST_F(RenderMidi, MalformedFilesAreRefusedWhereTheyGoWrong) {
     Bytes bytes;
     std::string message;
   } cases[] = {
-      {cut, "bad.mid: byte 53: chunk length 48 past the end of the file"},
+      {cut, "bad.mid: byte 61: chunk length 48 past the end of the file"},
       {header(0, 1, 96) + track({0x00, 0x3C, 0x64}),
        "bad.mid: track 1, byte 23: running status without a status"},
       {header(0, 1, 96) + track({0x00, 0x90, 0x3C}),
@@ -278,7 +294,7 @@ TEST_F(RenderMidi, AutomationFollowsItsPoints) {
   const Result r = run("render --session '" + dir + "/ramp.json'");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto out = read("out.wav");
-  ASSERT_EQ(out.size(), 2u);
+  ASSERT_EQ(out.size(), 4u);
   ASSERT_EQ(out[1].size(), 1000u);
   const auto level = [&](size_t frame) { return out[1][frame]; };
   EXPECT_FLOAT_EQ(level(0), 0.2f);  // held before the first point

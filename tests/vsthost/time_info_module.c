@@ -12,7 +12,10 @@
  *                   other channel message, 0.25 for a system-exclusive message
  *                   that starts with F0 and 0.125 for other bytes sent as one
  *                   (summed where they meet), 0 elsewhere; its one parameter,
- *                   Level, is written as it is on the right output */
+ *                   Level, is written as it is on the second output; the bar
+ *                   start (in quarter notes) on the third and the time signature
+ *                   as N + D / 100 (3.04 for 3/4) on the fourth, 0 for what the
+ *                   host does not give */
 #include <stdlib.h>
 #include <string.h>
 
@@ -81,10 +84,19 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 #if defined(BROKEN_EVENT_MARKER)
   int m;
   VstInt32 i;
+  const VstTimeInfo* time = (const VstTimeInfo*)instance->master(
+      effect, audioMasterGetTime, 0, kVstBarsValid | kVstTimeSigValid, NULL, 0.0f);
+  const float bar = time != NULL && (time->flags & kVstBarsValid) ? (float)time->barStartPos : 0.0f;
+  const float signature =
+      time != NULL && (time->flags & kVstTimeSigValid)
+          ? (float)time->timeSigNumerator + (float)time->timeSigDenominator / 100.0f
+          : 0.0f;
   (void)inputs;
   for (i = 0; i < frames; ++i) {
     outputs[0][i] = 0.0f;
     outputs[1][i] = instance->level;
+    outputs[2][i] = bar;
+    outputs[3][i] = signature;
   }
   for (m = 0; m < instance->marks; ++m)
     if (instance->markFrame[m] >= 0 && instance->markFrame[m] < frames)
@@ -141,6 +153,7 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance->record.uniqueID = VST_FOUR_CHARS('t', 'i', 'm', 'e');
 #if defined(BROKEN_EVENT_MARKER)
   instance->record.numInputs = 0;
+  instance->record.numOutputs = 4;
   instance->record.numParams = 1;
   instance->record.flags |= effFlagsIsSynth;
   instance->record.uniqueID = VST_FOUR_CHARS('m', 'a', 'r', 'k');
