@@ -280,9 +280,11 @@ TEST_F(RenderMidi, SessionChainsAPresetGainIntoADelayExactly) {
   }
 }
 
-// Automation of the marker's Level (written as it is on its right output):
+// Automation of the marker's Level (written as it is on its second output):
 // the value of each point exactly at its frame, linear between, updated
-// every 64 frames; two points at one time are a step.
+// every 64 frames; two points at one time are a step. The marker feeds Gain
+// at 0 dB, which takes two of its four outputs: the others are dropped with
+// a warning.
 TEST_F(RenderMidi, AutomationFollowsItsPoints) {
   write("song.mid", header(0, 1, 96) + track(Bytes{0x00, 0x90, 0x3C, 0x64} + kEndOfTrack));
   write("ramp.json",
@@ -290,11 +292,17 @@ TEST_F(RenderMidi, AutomationFollowsItsPoints) {
         "\"output\": \"out.wav\", \"chain\": [{\"module\": \"" +
             modules +
             "/event_marker.so\", \"automation\": {\"Level\": "
-            "[[0.1, 0.2], [0.5, 1], [0.5, 0], [0.9, \"0.5\"]]}}]}");
+            "[[0.1, 0.2], [0.5, 1], [0.5, 0], [0.9, \"0.5\"]]}}, {\"module\": \"" +
+            GAIN_MODULE + "\"}]}");
   const Result r = run("render --session '" + dir + "/ramp.json'");
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("ramp.json: chain[1]: " + std::string(GAIN_MODULE) +
+                       " takes 2 inputs, so 2 of the 4 outputs of " + modules +
+                       "/event_marker.so are dropped\n"),
+            std::string::npos)
+      << r.err;
   const auto out = read("out.wav");
-  ASSERT_EQ(out.size(), 4u);
+  ASSERT_EQ(out.size(), 2u);
   ASSERT_EQ(out[1].size(), 1000u);
   const auto level = [&](size_t frame) { return out[1][frame]; };
   EXPECT_FLOAT_EQ(level(0), 0.2f);  // held before the first point

@@ -499,9 +499,11 @@ void renderPlan(const RenderPlan& plan) {
   for (size_t m = 1; m < chain.size(); ++m) {
     const int outs = chain[m - 1].outputs, ins = chain[m].inputs;
     if (outs > 1 && outs > ins)
-      std::fprintf(stderr, "vsthost: warning: %s takes %d input%s: %d output%s of %s dropped\n",
-                   chain[m].name().c_str(), ins, ins == 1 ? "" : "s", outs - ins,
-                   outs - ins == 1 ? "" : "s", chain[m - 1].name().c_str());
+      std::fprintf(stderr,
+                   "vsthost: warning: %s takes %d input%s, so %d of the %d outputs of %s are "
+                   "dropped\n",
+                   chain[m].name().c_str(), ins, ins == 1 ? "" : "s", outs - ins, outs,
+                   chain[m - 1].plan->module.c_str());
   }
   const Member& last = chain.back();
 
