@@ -57,8 +57,23 @@ EventList& EventList::programChange(VstInt32 frame, int program, int channel) {
               static_cast<unsigned char>(byte(program)));
 }
 
+EventList& EventList::sysex(VstInt32 frame, const unsigned char* data, VstInt32 size) {
+  Place place{false, {}};
+  place.sysex = VstMidiSysexEvent{};
+  place.sysex.type = kVstSysExType;
+  place.sysex.byteSize = static_cast<VstInt32>(sizeof(VstMidiSysexEvent) - 8);
+  place.sysex.deltaFrames = frame;
+  place.sysex.dumpBytes = size;
+  // The record's field is not const; effects only read it.
+  place.sysex.sysexDump = const_cast<char*>(reinterpret_cast<const char*>(data));
+  places_.push_back(place);
+  return *this;
+}
+
 EventList& EventList::add(const VstEvent& event) {
-  places_.push_back(Place{false, event});
+  Place place{false, {}};
+  place.record = event;
+  places_.push_back(place);
   return *this;
 }
 

@@ -52,9 +52,18 @@ void Transport::rewind() {
   refresh();
 }
 
+void Transport::locate(double samplePos, double ppq, double barStart) {
+  samplePos_ = samplePos;
+  ppq_ = ppq;
+  barStart_ = barStart;
+  barLocated_ = true;
+  refresh();
+}
+
 void Transport::advance(VstInt32 frames) {
   if (frames <= 0) return;
   changed_ = false;
+  barLocated_ = false;
   elapsedFrames_ += frames;
   if (playing_) {
     const double before = ppq_;
@@ -80,7 +89,7 @@ void Transport::refresh() {
   info_.nanoSeconds = elapsedFrames_ / rate_ * 1e9;
   info_.ppqPos = ppq_;
   info_.tempo = tempo_;
-  info_.barStartPos = std::floor(ppq_ / barLength) * barLength;
+  info_.barStartPos = barLocated_ ? barStart_ : std::floor(ppq_ / barLength) * barLength;
   info_.timeSigNumerator = numerator_;
   info_.timeSigDenominator = denominator_;
   info_.flags =

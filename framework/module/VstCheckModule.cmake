@@ -1,6 +1,7 @@
 # vst_check_module(<target> [STRICT] [NAME <test>] [SKIP <check>...] [TIMEOUT <seconds>])
 # vst_check_module(<target> RENDER <IN> [<render option>...] GOLDEN <file>
 #                  [TOLERANCE <dB>] [NAME <test>])
+# vst_check_module(<target> RENDER <session.json> GOLDEN <file> [TOLERANCE <dB>] [NAME <test>])
 #
 # Registers a CTest test, named <target>.check unless NAME says otherwise,
 # that runs `vsthost check` on the module <target> builds: it passes when no
@@ -14,6 +15,9 @@
 # `vsthost compare <out> <GOLDEN>`, which passes when the residual stays within
 # TOLERANCE dB (compare's default, -96, unless given; -inf: bit-identical). The
 # render is written beside the test, with the golden file's extension.
+# RENDER <session.json> (a file ending in .json) renders the session instead:
+# `vsthost render --session <session.json> --module <module> <out>`, where
+# "$MODULE" in the session's chain stands for the module <target> builds.
 #
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
@@ -84,6 +88,19 @@ function(vst_check_module target)
     set(module Z:${module})  # the Unix root as Wine names it
   endif()
   if(arg_RENDER)
+    set(session "")
+    list(GET arg_RENDER 0 first)
+    if(first MATCHES "\\.json$")
+      list(LENGTH arg_RENDER count)
+      if(count GREATER 1)
+        message(FATAL_ERROR "vst_check_module(${target}): a session (${first}) holds the render's "
+                            "settings; RENDER takes nothing after it")
+      endif()
+      get_filename_component(session ${first} ABSOLUTE)
+      if(WIN32 AND CMAKE_CROSSCOMPILING)
+        set(session Z:${session})
+      endif()
+    endif()
     get_filename_component(golden ${arg_GOLDEN} ABSOLUTE)
     get_filename_component(extension ${golden} LAST_EXT)
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${arg_NAME}${extension})
@@ -93,7 +110,8 @@ function(vst_check_module target)
     endif()
     add_test(NAME ${arg_NAME}
              COMMAND ${CMAKE_COMMAND} "-DRUNNER=${runner}" -DVSTHOST=$<TARGET_FILE:vst::vsthost>
-                     -DMODULE=${module} "-DARGS=${arg_RENDER}" -DOUT=${out} -DGOLDEN=${golden}
+                     -DMODULE=${module} "-DARGS=${arg_RENDER}" -DSESSION=${session}
+                     -DOUT=${out} -DGOLDEN=${golden}
                      -DTOLERANCE=${arg_TOLERANCE} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VstRenderGolden.cmake)
     return()
   endif()

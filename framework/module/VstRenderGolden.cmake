@@ -1,10 +1,16 @@
 # The test vst_check_module(... RENDER ... GOLDEN ...) registers: renders with
 # vsthost, then compares the render with the golden file. Run as
-#   cmake "-DRUNNER=..." -DVSTHOST=... -DMODULE=... "-DARGS=..." -DOUT=... -DGOLDEN=...
-#         [-DTOLERANCE=dB] -P VstRenderGolden.cmake
-# RUNNER (Wine in a Windows cross build) may be empty.
+#   cmake "-DRUNNER=..." -DVSTHOST=... -DMODULE=... "-DARGS=..." [-DSESSION=...] -DOUT=...
+#         -DGOLDEN=... [-DTOLERANCE=dB] -P VstRenderGolden.cmake
+# RUNNER (Wine in a Windows cross build) may be empty. With SESSION the
+# session is rendered, MODULE standing for its "$MODULE", and ARGS unused.
 file(REMOVE ${OUT})
-execute_process(COMMAND ${RUNNER} ${VSTHOST} render ${MODULE} ${ARGS} ${OUT}
+if(DEFINED SESSION AND NOT SESSION STREQUAL "")
+  set(command render --session ${SESSION} --module ${MODULE} ${OUT})
+else()
+  set(command render ${MODULE} ${ARGS} ${OUT})
+endif()
+execute_process(COMMAND ${RUNNER} ${VSTHOST} ${command}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "render failed (exit ${status}):\n${out}${err}")

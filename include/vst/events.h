@@ -2,7 +2,8 @@
  * Events a host hands an effect through effProcessEvents before the audio
  * block they belong to: a counted list of pointers to event records, each of
  * which starts with its type, its size in bytes and its offset in frames into
- * the next block. Only MIDI events are declared in full. Valid C and C++.
+ * the next block. MIDI messages and system-exclusive dumps are declared in
+ * full. Valid C and C++.
  */
 #ifndef VST_EVENTS_H
 #define VST_EVENTS_H
@@ -45,6 +46,20 @@ typedef struct VstMidiEvent {
   char reserved2;
 } VstMidiEvent;
 
+/* A system-exclusive message of any length: the bytes stay the sender's and
+ * are valid only during the effProcessEvents call. 48 bytes on 64-bit
+ * systems, 32 on 32-bit ones: larger than the common head there. */
+typedef struct VstMidiSysexEvent {
+  VstInt32 type; /* kVstSysExType */
+  VstInt32 byteSize;
+  VstInt32 deltaFrames;
+  VstInt32 flags;     /* none defined, zero */
+  VstInt32 dumpBytes; /* bytes at sysexDump */
+  VstIntPtr resvd1;   /* zero */
+  char* sysexDump;    /* the message, F0 ... F7 as it travels on the wire */
+  VstIntPtr resvd2;   /* zero */
+} VstMidiSysexEvent;
+
 /* The list itself. `events` declares two places; a host allocates room for
  * `numEvents` pointers, so reach every pointer through `events`. */
 typedef struct VstEvents {
@@ -60,6 +75,15 @@ VST_STATIC_ASSERT(offsetof(VstMidiEvent, noteLength) == 16, "VstMidiEvent.noteLe
 VST_STATIC_ASSERT(offsetof(VstMidiEvent, midiData) == 24, "VstMidiEvent.midiData");
 VST_STATIC_ASSERT(offsetof(VstMidiEvent, detune) == 28, "VstMidiEvent.detune");
 VST_STATIC_ASSERT(offsetof(VstMidiEvent, noteOffVelocity) == 29, "VstMidiEvent.noteOffVelocity");
+VST_STATIC_ASSERT(offsetof(VstMidiSysexEvent, dumpBytes) == 16, "VstMidiSysexEvent.dumpBytes");
+#if VST_64BIT
+VST_STATIC_ASSERT(offsetof(VstMidiSysexEvent, resvd1) == 24, "VstMidiSysexEvent.resvd1");
+VST_STATIC_ASSERT(offsetof(VstMidiSysexEvent, sysexDump) == 32, "VstMidiSysexEvent.sysexDump");
+VST_STATIC_ASSERT(sizeof(VstMidiSysexEvent) == 48, "VstMidiSysexEvent is 48 bytes");
+#else
+VST_STATIC_ASSERT(offsetof(VstMidiSysexEvent, sysexDump) == 24, "VstMidiSysexEvent.sysexDump");
+VST_STATIC_ASSERT(sizeof(VstMidiSysexEvent) == 32, "VstMidiSysexEvent is 32 bytes");
+#endif
 #if VST_64BIT
 VST_STATIC_ASSERT(offsetof(VstEvents, reserved) == 8, "VstEvents.reserved");
 VST_STATIC_ASSERT(offsetof(VstEvents, events) == 16, "VstEvents.events");

@@ -195,10 +195,27 @@ int run(int argc, char** argv, std::FILE* out) {
   CLI::App* renderCommand = app.add_subcommand(
       "render",
       "render MODULE IN OUT: run the audio file IN through the effect and write OUT (WAV, AIFF, "
-      "FLAC, Ogg, AU, CAF), at IN's rate; a mono file feeds every input");
-  renderCommand->add_option("MODULE", render.module, "the module file")->required();
-  renderCommand->add_option("IN", render.input, "the audio file to process")->required();
-  renderCommand->add_option("OUT", render.output, "the file to write")->required();
+      "FLAC, Ogg, AU, CAF), at IN's rate; a mono file feeds every input. "
+      "render MODULE [IN] OUT --midi FILE.mid: play a MIDI file into it (IN may be left out). "
+      "render --session FILE.json [OUT]: a chain of modules as the session file says");
+  std::vector<std::string> renderFiles;
+  renderCommand->add_option("MODULE [IN] OUT", renderFiles,
+                            "the module file, the input (none for an instrument or with --midi), "
+                            "the output; with --session only OUT, if any");
+  renderCommand->add_option("--midi", render.midi,
+                            "a Standard MIDI File (type 0 or 1) played into the module; the "
+                            "render lasts until its end and the tail");
+  renderCommand
+      ->add_option("--rate", render.rate,
+                   "the sample rate without an input, in Hz (default 44100); with one, its rate")
+      ->check(sampleRate());
+  renderCommand->add_option("--tail", render.tail,
+                            "seconds rendered after the end, 0 to 3600 (default 1 with --midi, "
+                            "else 0)");
+  renderCommand->add_option("--session", render.session,
+                            "a session file (JSON): the settings and a chain of modules");
+  renderCommand->add_option("--module", render.module,
+                            "with --session: the module that \"$MODULE\" in it stands for");
   std::vector<std::string> params;
   renderCommand
       ->add_option("--param", params,
@@ -313,6 +330,33 @@ int run(int argc, char** argv, std::FILE* out) {
       if (equals == std::string::npos || equals == 0)
         throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
       render.params.emplace_back(param.substr(0, equals), param.substr(equals + 1));
+    }
+    if (!render.session.empty()) {
+      // The session holds the chain and the settings; the command line adds
+      // the output, the module of "$MODULE" and how the output is written.
+      for (const char* option : {"--midi", "--rate", "--tail", "--param", "--block", "--tempo",
+                                 "--time-signature", "--preset", "--save-preset"})
+        if (renderCommand->count(option) > 0)
+          throw UsageError(std::string(option) + " is set in the session file, not with --session");
+      if (renderFiles.size() > 1)
+        throw UsageError("render --session FILE.json takes one file, OUT, not " +
+                         std::to_string(renderFiles.size()));
+      if (!renderFiles.empty()) render.output = renderFiles[0];
+    } else {
+      if (renderFiles.size() > 3)
+        throw UsageError("render takes MODULE, IN and OUT, not " +
+                         std::to_string(renderFiles.size()) + " files");
+      if (renderCommand->count("--module") > 0)
+        throw UsageError("--module names the module of \"$MODULE\" in a --session");
+      if (renderFiles.empty()) throw UsageError("render: MODULE is required");
+      if (renderFiles.size() == 1 || (renderFiles.size() == 2 && render.midi.empty()))
+        throw UsageError(
+            "render: OUT is required (render MODULE IN OUT, or MODULE [IN] OUT --midi FILE)");
+      render.module = renderFiles[0];
+      render.input = renderFiles.size() == 3 ? renderFiles[1] : "";
+      render.output = renderFiles.back();
+      if (renderCommand->count("--tail") > 0 && !(render.tail >= 0.0 && render.tail <= 3600.0))
+        throw UsageError("--tail wants seconds from 0 to 3600");
     }
     render.progress = !quiet && isatty(STDERR_FILENO) != 0;
     vsthost::render(render);

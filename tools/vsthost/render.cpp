@@ -16,10 +16,13 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "parameter_values.h"
+#include "render_plan.h"
+#include "vst/midi_file.h"
 #include "vst/program_file.h"
 #include "vsthost.h"
 
@@ -184,7 +187,7 @@ bool containerBuiltIn(int container) {
 // The output's libsndfile format: the container from --format, else from the
 // output's extension, else the input's; the encoding from --encoding, else the
 // input's where the container takes it, else the best the container takes.
-int outputFormat(const RenderOptions& options, const SF_INFO& input) {
+int outputFormat(const RenderPlan& options, const SF_INFO& input) {
   int container = input.format & SF_FORMAT_TYPEMASK;
   if (!options.format.empty()) {
     container = containerNamed(options.format);
@@ -270,157 +273,409 @@ void showProgress(sf_count_t done, sf_count_t total, int& shown) {
   std::fflush(stderr);
 }
 
-}  // namespace
+std::string within(const std::string& where, const std::string& what) {
+  return where.empty() ? what : where + ": " + what;
+}
 
-void render(const RenderOptions& options) {
-  if (options.block < 1 || options.block > 65536)
-    throw Error("block size must be between 1 and 65536 frames");
-  // The input is opened before the module is loaded, so a missing or
-  // unreadable file is reported without running any of the effect's code.
-  SF_INFO inputInfo{};
-  SoundFile input;
-  input.file = sf_open(options.input.c_str(), SFM_READ, &inputInfo);
-  if (input.file == nullptr) {
-    if (access(options.input.c_str(), R_OK) != 0)
-      throw Error(options.input + ": " + std::strerror(errno));
-    throw Error(options.input + ": not a readable audio file (" + sf_strerror(nullptr) + ")");
+// One module of the chain, set up for the render.
+struct Member {
+  // A parameter's automation: normalised values at frames, in time order.
+  struct Ramp {
+    VstInt32 index;
+    std::vector<std::pair<std::int64_t, float>> points;
+
+    // Linear between the points, held before the first and after the last;
+    // at a point (or the later of two at one frame) exactly its value.
+    float at(std::int64_t frame) const {
+      const auto after =
+          std::upper_bound(points.begin(), points.end(), frame,
+                           [](std::int64_t f, const std::pair<std::int64_t, float>& point) {
+                             return f < point.first;
+                           });
+      if (after == points.begin()) return points.front().second;
+      if (after == points.end()) return points.back().second;
+      const auto& a = *(after - 1);
+      const auto& b = *after;
+      return static_cast<float>(a.second + (static_cast<double>(b.second) - a.second) *
+                                               static_cast<double>(frame - a.first) /
+                                               static_cast<double>(b.first - a.first));
+    }
+  };
+
+  const PlannedModule* plan = nullptr;
+  std::unique_ptr<host::LoadedPlugin> loaded;
+  host::Plugin* plugin = nullptr;
+  int inputs = 0, outputs = 0;
+  bool replacing = true;
+  std::vector<std::vector<float>> in, out;
+  std::vector<float*> inPointers, outPointers;
+  std::vector<Ramp> ramps;
+
+  std::string name() const { return within(plan->where, plan->module); }
+
+  void allocate(size_t block) {
+    // At least one input buffer, so a silent input is there to point at.
+    in.assign(static_cast<size_t>(std::max(inputs, 1)), std::vector<float>(block));
+    out.assign(static_cast<size_t>(outputs), std::vector<float>(block));
+    for (auto& channel : in) inPointers.push_back(channel.data());
+    for (auto& channel : out) outPointers.push_back(channel.data());
   }
-  const int format = outputFormat(options, inputInfo);
 
-  if (!(options.tempo >= 1.0 && options.tempo <= 999.0))
-    throw Error("tempo must be between 1 and 999 BPM");
-  const std::pair<int, int> signature = timeSignature(options.timeSignature);
-  host::ProgramFileKind saveKind = host::ProgramFileKind::kProgram;
-  if (!options.savePreset.empty() && !host::programFileKindForPath(options.savePreset, saveKind))
-    throw UsageError(
-        "--save-preset wants a file name ending in .fxp (the program) or .fxb "
-        "(every program), not '" +
-        options.savePreset + "'");
+  // The inputs from `source`: a single channel feeds every input; inputs
+  // beyond the source's channels are silent.
+  void feed(const std::vector<std::vector<float>>& source, size_t channels, size_t n) {
+    for (size_t c = 0; c < in.size(); ++c) {
+      const size_t from = channels == 1 ? 0 : c;
+      if (from < channels)
+        std::copy(source[from].begin(), source[from].begin() + static_cast<long>(n), in[c].begin());
+      else
+        std::fill(in[c].begin(), in[c].begin() + static_cast<long>(n), 0.0f);
+    }
+  }
 
-  auto loaded = load(options.module);
-  host::Plugin& plugin = *loaded->plugin;
+  void process(size_t n) {
+    for (auto& channel : out) std::fill(channel.begin(), channel.end(), 0.0f);
+    if (replacing)
+      plugin->processReplacing(inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
+    else  // an old effect that only accumulates into the outputs
+      plugin->record()->process(plugin->record(), inPointers.data(), outPointers.data(),
+                                static_cast<VstInt32>(n));
+  }
+};
+
+// Loads a module of the chain and sets it up to the point of processing.
+void setUp(Member& member, const RenderPlan& plan, int rate, double tempo,
+           std::pair<int, int> signature) {
+  const PlannedModule& planned = *member.plan;
+  member.loaded = load(planned.module);
+  host::Plugin& plugin = *member.loaded->plugin;
+  member.plugin = &plugin;
   const AEffect* record = plugin.record();
   std::vector<VstInt32> indices;
-  for (const auto& param : options.params) indices.push_back(parameterIndex(plugin, param.first));
+  std::vector<VstInt32> rampIndices;
+  try {
+    for (const auto& param : planned.params) indices.push_back(parameterIndex(plugin, param.name));
+    for (const auto& ramp : planned.automation)
+      rampIndices.push_back(parameterIndex(plugin, ramp.name));
+  } catch (const Error& error) {
+    throw Error(within(planned.where, error.what()));
+  }
 
-  host::Transport& transport = loaded->host.transport();
-  transport.setTempo(options.tempo);
+  host::Transport& transport = member.loaded->host.transport();
+  transport.setTempo(tempo);
   transport.setTimeSignature(signature.first, signature.second);
   transport.setPlaying(true);
-  loaded->host.setSampleRate(static_cast<float>(inputInfo.samplerate));
-  loaded->host.setBlockSize(options.block);
+  member.loaded->host.setSampleRate(static_cast<float>(rate));
+  member.loaded->host.setBlockSize(plan.block);
   plugin.open();
-  plugin.setSampleRate(static_cast<float>(inputInfo.samplerate));
-  plugin.setBlockSize(options.block);
-  if (!options.preset.empty()) {
+  plugin.setSampleRate(static_cast<float>(rate));
+  plugin.setBlockSize(plan.block);
+  if (!planned.preset.empty()) {
     std::string error;
     host::ProgramFileProblem problem = host::ProgramFileProblem::kNone;
     host::ProgramFileLoadOptions loadOptions;
-    loadOptions.force = options.force;
-    if (!host::loadProgramFile(plugin, options.preset, loadOptions, error, &problem))
-      throw Error(error + (problem == host::ProgramFileProblem::kOtherPlugin
-                               ? "; --force loads it anyway"
-                               : ""));
+    loadOptions.force = planned.force;
+    if (!host::loadProgramFile(plugin, planned.preset, loadOptions, error, &problem))
+      throw Error(
+          within(planned.where,
+                 error + (problem == host::ProgramFileProblem::kOtherPlugin && planned.where.empty()
+                              ? "; --force loads it anyway"
+                              : "")));
   }
   // Values with units are read once the effect knows its sample rate, which
   // a display may depend on.
   std::vector<float> values;
-  for (size_t i = 0; i < indices.size(); ++i)
-    values.push_back(resolveParameterValue(plugin, indices[i], options.params[i].first,
-                                           options.params[i].second));
+  try {
+    for (size_t i = 0; i < indices.size(); ++i)
+      values.push_back(resolveParameterValue(plugin, indices[i], planned.params[i].name,
+                                             planned.params[i].text));
+    for (size_t r = 0; r < rampIndices.size(); ++r) {
+      const PlannedAutomation& ramp = planned.automation[r];
+      Member::Ramp resolved{rampIndices[r], {}};
+      for (const auto& point : ramp.points) {
+        float value;
+        try {
+          value = resolveParameterValue(plugin, rampIndices[r], ramp.name, point.second);
+        } catch (const Error& error) {
+          throw Error(within(ramp.where, error.what()));
+        }
+        resolved.points.push_back({std::llround(point.first * rate), value});
+      }
+      member.ramps.push_back(std::move(resolved));
+    }
+  } catch (const Error& error) {
+    const std::string what = error.what();
+    throw Error(what.rfind(planned.where, 0) == 0 ? what : within(planned.where, what));
+  }
   for (size_t i = 0; i < indices.size(); ++i) plugin.setParameter(indices[i], values[i]);
+  // Automated parameters start at their first value, before processing
+  // resumes, so nothing glides towards it.
+  for (const Member::Ramp& ramp : member.ramps) plugin.setParameter(ramp.index, ramp.at(0));
   plugin.resume();
   plugin.dispatch(effStartProcess);
 
-  const int inputs = std::max(0, record->numInputs);
-  const int outputs = std::max(0, record->numOutputs);
-  const int channels = inputInfo.channels;
-  if (outputs == 0) throw Error(options.module + ": the effect has no audio outputs");
-  if (channels > inputs && !(channels == 1 && inputs == 0))
-    throw Error(options.input + ": " + std::to_string(channels) +
-                " channels, but the effect takes " + std::to_string(inputs) +
-                (inputs == 1 ? " input" : " inputs"));
+  member.inputs = std::max(0, record->numInputs);
+  member.outputs = std::max(0, record->numOutputs);
+  member.replacing = (record->flags & effFlagsCanReplacing) != 0 || record->process == nullptr;
+  if (member.outputs == 0) throw Error(planned.module + ": the effect has no audio outputs");
+}
 
-  TemporaryOutput temporary(options.output);
+// The longest render from a MIDI file.
+constexpr double kLongestSeconds = 24 * 3600.0;
+
+}  // namespace
+
+void renderPlan(const RenderPlan& plan) {
+  if (plan.block < 1 || plan.block > 65536)
+    throw Error("block size must be between 1 and 65536 frames");
+  if (plan.chain.empty()) throw Error("nothing to render through: no module");
+  // The input and the MIDI file are read before any module is loaded, so a
+  // missing or unreadable file is reported without running any effect's code.
+  SF_INFO inputInfo{};
+  SoundFile input;
+  if (!plan.input.empty()) {
+    input.file = sf_open(plan.input.c_str(), SFM_READ, &inputInfo);
+    if (input.file == nullptr) {
+      if (access(plan.input.c_str(), R_OK) != 0)
+        throw Error(plan.input + ": " + std::strerror(errno));
+      throw Error(plan.input + ": not a readable audio file (" + sf_strerror(nullptr) + ")");
+    }
+    if (plan.rate > 0.0 && plan.rate != inputInfo.samplerate)
+      throw Error(plan.input + ": " + std::to_string(inputInfo.samplerate) +
+                  " Hz, but the render was asked for " + std::to_string(std::lround(plan.rate)) +
+                  " Hz (leave the rate out to render at the input's)");
+  } else {
+    const double rate = plan.rate > 0.0 ? plan.rate : 44100.0;
+    if (!(rate >= 1.0 && rate <= 1e7) || rate != std::floor(rate))
+      throw Error("the rate must be a whole number of Hz from 1 to 10000000");
+    inputInfo.samplerate = static_cast<int>(rate);
+    inputInfo.channels = 0;
+    inputInfo.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  }
+  const int rate = inputInfo.samplerate;
+
+  if (!(plan.tempo >= 1.0 && plan.tempo <= 999.0))
+    throw Error("tempo must be between 1 and 999 BPM");
+  const std::pair<int, int> signature = timeSignature(plan.timeSignature);
+  if (!(plan.tail < 0.0 || plan.tail <= 3600.0)) throw Error("tail must be 0 to 3600 seconds");
+
+  host::MidiFile midi;
+  std::unique_ptr<host::TempoMap> tempoMap;
+  std::vector<std::int64_t> eventFrames;
+  std::int64_t midiEnd = 0;
+  if (!plan.midi.empty()) {
+    std::string error;
+    if (!host::readMidiFile(plan.midi, midi, error)) throw Error(error);
+    tempoMap = std::make_unique<host::TempoMap>(
+        midi, static_cast<std::uint32_t>(std::lround(60e6 / plan.tempo)), signature.first,
+        signature.second, static_cast<std::uint32_t>(rate));
+    midiEnd = tempoMap->frameAt(midi.endTick);
+    if (static_cast<double>(midiEnd) > kLongestSeconds * rate)
+      throw Error(plan.midi + ": lasts longer than 24 hours, the longest render");
+    for (const host::MidiFileEvent& event : midi.events)
+      eventFrames.push_back(tempoMap->frameAt(event.tick));
+  }
+  const int format = outputFormat(plan, inputInfo);
+  host::ProgramFileKind saveKind = host::ProgramFileKind::kProgram;
+  if (!plan.savePreset.empty() && !host::programFileKindForPath(plan.savePreset, saveKind))
+    throw UsageError(
+        "--save-preset wants a file name ending in .fxp (the program) or .fxb "
+        "(every program), not '" +
+        plan.savePreset + "'");
+
+  std::vector<Member> chain(plan.chain.size());
+  for (size_t m = 0; m < chain.size(); ++m) {
+    chain[m].plan = &plan.chain[m];
+    setUp(chain[m], plan, rate, plan.tempo, signature);
+  }
+
+  const int channels = inputInfo.channels;
+  const Member& first = chain.front();
+  if (!plan.input.empty() && channels > first.inputs && !(channels == 1 && first.inputs == 0))
+    throw Error(plan.input + ": " + std::to_string(channels) + " channels, but the effect takes " +
+                std::to_string(first.inputs) + (first.inputs == 1 ? " input" : " inputs"));
+  // Between members the channels adapt: a mono output feeds every input of
+  // the next, missing inputs are silent and extra outputs are dropped.
+  for (size_t m = 1; m < chain.size(); ++m) {
+    const int outs = chain[m - 1].outputs, ins = chain[m].inputs;
+    if (outs > 1 && outs > ins)
+      std::fprintf(stderr,
+                   "vsthost: warning: %s takes %d input%s, so %d of the %d outputs of %s are "
+                   "dropped\n",
+                   chain[m].name().c_str(), ins, ins == 1 ? "" : "s", outs - ins, outs,
+                   chain[m - 1].plan->module.c_str());
+  }
+  const Member& last = chain.back();
+
+  TemporaryOutput temporary(plan.output);
   SF_INFO outputInfo{};
-  outputInfo.samplerate = inputInfo.samplerate;
-  outputInfo.channels = outputs;
+  outputInfo.samplerate = rate;
+  outputInfo.channels = last.outputs;
   outputInfo.format = format;
   if (!sf_format_check(&outputInfo))
-    throw Error(options.output + ": this format cannot hold " + std::to_string(outputs) +
-                " channels at " + std::to_string(inputInfo.samplerate) + " Hz");
+    throw Error(plan.output + ": this format cannot hold " + std::to_string(last.outputs) +
+                " channels at " + std::to_string(rate) + " Hz");
   SoundFile output;
   output.file = sf_open_fd(temporary.fd(), SFM_WRITE, &outputInfo, SF_FALSE);
   if (output.file == nullptr)
-    throw Error(options.output + ": cannot write (" + sf_strerror(nullptr) + ")");
+    throw Error(plan.output + ": cannot write (" + sf_strerror(nullptr) + ")");
   sf_command(output.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
-  const auto block = static_cast<size_t>(options.block);
-  std::vector<float> interleavedIn(block * static_cast<size_t>(channels));
-  std::vector<float> interleavedOut(block * static_cast<size_t>(outputs));
-  // At least one input buffer, so a silent input is there to point at.
-  std::vector<std::vector<float>> in(static_cast<size_t>(std::max(inputs, 1)),
-                                     std::vector<float>(block));
-  std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(block));
-  std::vector<float*> inPointers, outPointers;
-  for (auto& channel : in) inPointers.push_back(channel.data());
-  for (auto& channel : out) outPointers.push_back(channel.data());
-  const bool replacing = (record->flags & effFlagsCanReplacing) != 0 || record->process == nullptr;
+  // The length: the input's, or the MIDI file's end, whichever is later, and
+  // the tail; every event of the file falls inside it.
+  const double tail = plan.tail >= 0.0 ? plan.tail : (plan.midi.empty() ? 0.0 : 1.0);
+  std::int64_t end = std::max<std::int64_t>(plan.input.empty() ? 0 : inputInfo.frames, midiEnd) +
+                     std::llround(tail * rate);
+  if (!eventFrames.empty()) end = std::max(end, eventFrames.back() + 1);
 
-  sf_count_t done = 0;
-  int shown = -1;
-  for (;;) {
-    const sf_count_t frames =
-        sf_readf_float(input.file, interleavedIn.data(), static_cast<sf_count_t>(block));
-    if (frames <= 0) break;
-    const auto n = static_cast<size_t>(frames);
-    for (size_t c = 0; c < in.size(); ++c) {
-      // A mono file feeds every input; missing channels are silent.
-      const size_t source = channels == 1 ? 0 : c;
-      for (size_t i = 0; i < n; ++i)
-        in[c][i] = source < static_cast<size_t>(channels)
-                       ? interleavedIn[i * static_cast<size_t>(channels) + source]
-                       : 0.0f;
+  // Blocks end early where the tempo map changes (the time record is right
+  // for every block) and, for automation, at its points and every 64 frames.
+  std::vector<std::int64_t> splits;
+  if (tempoMap) splits = tempoMap->changes();
+  bool automated = false;
+  for (const Member& member : chain)
+    for (const Member::Ramp& ramp : member.ramps) {
+      automated = true;
+      for (const auto& point : ramp.points) splits.push_back(point.first);
     }
-    for (auto& channel : out) std::fill(channel.begin(), channel.end(), 0.0f);
-    if (replacing)
-      plugin.processReplacing(inPointers.data(), outPointers.data(), static_cast<VstInt32>(n));
-    else  // an old effect that only accumulates into the outputs
-      record->process(plugin.record(), inPointers.data(), outPointers.data(),
-                      static_cast<VstInt32>(n));
-    transport.advance(static_cast<VstInt32>(n));
+  std::sort(splits.begin(), splits.end());
+  constexpr std::int64_t kAutomationStep = 64;
+
+  const auto block = static_cast<size_t>(plan.block);
+  for (Member& member : chain) member.allocate(block);
+  std::vector<float> interleavedIn(block * static_cast<size_t>(std::max(channels, 1)));
+  std::vector<std::vector<float>> fileChannels(static_cast<size_t>(std::max(channels, 1)),
+                                               std::vector<float>(block));
+  std::vector<float> interleavedOut(block * static_cast<size_t>(last.outputs));
+  host::EventList events;
+
+  std::int64_t done = 0;
+  size_t nextEvent = 0, nextSplit = 0;
+  int shown = -1;
+  bool inputLeft = !plan.input.empty();
+  while (done < end) {
+    std::int64_t stop = std::min<std::int64_t>(done + plan.block, end);
+    while (nextSplit < splits.size() && splits[nextSplit] <= done) ++nextSplit;
+    if (nextSplit < splits.size()) stop = std::min(stop, splits[nextSplit]);
+    if (automated) stop = std::min(stop, (done / kAutomationStep + 1) * kAutomationStep);
+    const auto n = static_cast<size_t>(stop - done);
+
+    if (!plan.input.empty()) {
+      sf_count_t got = 0;
+      if (inputLeft) {
+        got = sf_readf_float(input.file, interleavedIn.data(), static_cast<sf_count_t>(n));
+        if (got <= 0) {
+          got = 0;
+          inputLeft = false;
+        }
+      }
+      const auto c = static_cast<size_t>(channels);
+      for (size_t k = 0; k < c; ++k)
+        for (size_t i = 0; i < n; ++i)
+          fileChannels[k][i] = i < static_cast<size_t>(got) ? interleavedIn[i * c + k] : 0.0f;
+      chain.front().feed(fileChannels, c, n);
+    } else {
+      chain.front().feed(fileChannels, 0, n);
+    }
+
+    if (tempoMap) {
+      const host::TempoMap::Place place = tempoMap->placeAt(done);
+      for (Member& member : chain) {
+        host::Transport& transport = member.loaded->host.transport();
+        transport.setTempo(place.tempo);
+        transport.setTimeSignature(place.numerator, place.denominator);
+        transport.locate(static_cast<double>(done), place.ppq, place.barStart);
+      }
+    }
+    // The MIDI file's events go to the chain's first module, before the
+    // block they fall in, at their frame within it.
+    events.clear();
+    for (; nextEvent < eventFrames.size() && eventFrames[nextEvent] < stop; ++nextEvent) {
+      const host::MidiFileEvent& event = midi.events[nextEvent];
+      const auto frame = static_cast<VstInt32>(eventFrames[nextEvent] - done);
+      if (event.sysex)
+        events.sysex(frame, event.bytes.data(), static_cast<VstInt32>(event.bytes.size()));
+      else
+        events.midi(frame, event.bytes[0], event.bytes.size() > 1 ? event.bytes[1] : 0,
+                    event.bytes.size() > 2 ? event.bytes[2] : 0);
+    }
+    if (!events.empty()) chain.front().plugin->processEvents(events);
+    for (Member& member : chain)
+      for (const Member::Ramp& ramp : member.ramps)
+        member.plugin->setParameter(ramp.index, ramp.at(done));
+
+    for (size_t m = 0; m < chain.size(); ++m) {
+      if (m > 0) chain[m].feed(chain[m - 1].out, chain[m - 1].out.size(), n);
+      chain[m].process(n);
+    }
+    for (Member& member : chain) member.loaded->host.transport().advance(static_cast<VstInt32>(n));
     for (size_t i = 0; i < n; ++i)
-      for (size_t c = 0; c < out.size(); ++c) interleavedOut[i * out.size() + c] = out[c][i];
-    if (sf_writef_float(output.file, interleavedOut.data(), frames) != frames)
-      throw Error(options.output + ": write failed (" + sf_strerror(output.file) + ")");
-    done += frames;
-    if (options.progress) showProgress(done, inputInfo.frames, shown);
+      for (size_t c = 0; c < last.out.size(); ++c)
+        interleavedOut[i * last.out.size() + c] = last.out[c][i];
+    if (sf_writef_float(output.file, interleavedOut.data(), static_cast<sf_count_t>(n)) !=
+        static_cast<sf_count_t>(n))
+      throw Error(plan.output + ": write failed (" + sf_strerror(output.file) + ")");
+    done = stop;
+    if (plan.progress) showProgress(done, end, shown);
   }
-  if (options.progress && shown >= 0) std::fprintf(stderr, "\n");
-  if (sf_error(input.file) != SF_ERR_NO_ERROR)
-    throw Error(options.input + ": read failed (" + sf_strerror(input.file) + ")");
-  plugin.dispatch(effStopProcess);
-  plugin.suspend();
+  if (plan.progress && shown >= 0) std::fprintf(stderr, "\n");
+  if (input.file != nullptr && sf_error(input.file) != SF_ERR_NO_ERROR)
+    throw Error(plan.input + ": read failed (" + sf_strerror(input.file) + ")");
+  for (Member& member : chain) {
+    member.plugin->dispatch(effStopProcess);
+    member.plugin->suspend();
+  }
   // The state is taken before anything is renamed into place, so a preset
   // that cannot be saved leaves neither file behind.
   std::unique_ptr<TemporaryFile> preset;
-  if (!options.savePreset.empty()) {
+  if (!plan.savePreset.empty()) {
     std::vector<unsigned char> bytes;
     std::string error;
-    if (!host::saveProgramState(plugin, saveKind, bytes, error))
-      throw Error(options.savePreset + ": " + error);
-    preset = std::make_unique<TemporaryFile>(options.savePreset, "the preset");
+    if (!host::saveProgramState(*chain.front().plugin, saveKind, bytes, error))
+      throw Error(plan.savePreset + ": " + error);
+    preset = std::make_unique<TemporaryFile>(plan.savePreset, "the preset");
     preset->write(bytes, "the preset");
   }
-  plugin.close();
+  for (Member& member : chain) member.plugin->close();
   sf_write_sync(output.file);
   if (sf_close(output.file) != 0) {
     output.file = nullptr;
-    throw Error(options.output + ": write failed");
+    throw Error(plan.output + ": write failed");
   }
   output.file = nullptr;
   temporary.commit();
   if (preset) preset->commit();
+}
+
+void render(const RenderOptions& options) {
+  if (!options.session.empty()) {
+    RenderPlan plan = readSession(options.session, options.output, options.module);
+    plan.format = options.format;
+    plan.encoding = options.encoding;
+    plan.progress = options.progress;
+    renderPlan(plan);
+    return;
+  }
+  RenderPlan plan;
+  plan.input = options.input;
+  plan.output = options.output;
+  plan.midi = options.midi;
+  plan.rate = options.rate;
+  plan.tail = options.tail;
+  plan.block = options.block;
+  plan.tempo = options.tempo;
+  plan.timeSignature = options.timeSignature;
+  plan.format = options.format;
+  plan.encoding = options.encoding;
+  plan.progress = options.progress;
+  plan.savePreset = options.savePreset;
+  PlannedModule module;
+  module.module = options.module;
+  for (const auto& param : options.params) module.params.push_back({param.first, param.second});
+  module.preset = options.preset;
+  module.force = options.force;
+  plan.chain.push_back(std::move(module));
+  renderPlan(plan);
 }
 
 }  // namespace vsthost

@@ -39,9 +39,13 @@ std::string printable(const std::string& text);
 void info(const std::string& module, bool json, std::FILE* out);
 
 struct RenderOptions {
-  std::string module;
-  std::string input;
-  std::string output;
+  std::string module;   // with a session: what "$MODULE" in it stands for
+  std::string input;    // "" for silence: an instrument, or an effect played by `midi`
+  std::string output;   // with a session: replaces the session's output
+  std::string midi;     // a Standard MIDI File played into the module
+  double rate = 0.0;    // Hz without an input (default 44100); with one, must be its rate
+  double tail = -1.0;   // seconds after the end (below 0: 1 s with a MIDI file, else 0)
+  std::string session;  // a session file with the settings and a chain of modules
   std::vector<std::pair<std::string, std::string>> params;  // name or index, value text
   int block = 512;
   std::string format;    // "" keeps the input's container unless the output's extension names one
@@ -54,8 +58,9 @@ struct RenderOptions {
   std::string savePreset;  // the state after the render: .fxp the program, .fxb every program
 };
 
-// render: runs `input` through the effect into `output`. The output (and the
-// saved preset) appear whole or not at all.
+// render: runs `input` (and the MIDI file's events) through the effect, or
+// through a session's chain, into `output`. The output (and the saved
+// preset) appear whole or not at all.
 void render(const RenderOptions& options);
 
 struct CompareOptions {

@@ -25,6 +25,9 @@ class EventList {
   // messages included.
   EventList& midi(VstInt32 frame, unsigned char status, unsigned char data1 = 0,
                   unsigned char data2 = 0);
+  // A system-exclusive message (F0 ... F7) of `size` bytes; the bytes are not
+  // copied and must stay valid as long as the list.
+  EventList& sysex(VstInt32 frame, const unsigned char* data, VstInt32 size);
   // Any event record as it is: its type, byteSize and deltaFrames unchecked.
   EventList& add(const VstEvent& event);
   EventList& add(const VstMidiEvent& event);
@@ -43,7 +46,10 @@ class EventList {
  private:
   struct Place {
     bool null;
-    VstEvent record;
+    union {
+      VstEvent record;
+      VstMidiSysexEvent sysex;  // larger than the common head on 64-bit systems
+    };
   };
   std::vector<Place> places_;
   mutable std::vector<VstIntPtr> table_;  // the VstEvents record, one word per place

@@ -29,6 +29,11 @@ class Transport {
   // Back to the song's start, transport settings kept.
   void rewind();
 
+  // Puts the song at `samplePos` frames and `ppq` quarter notes, with the
+  // latest bar line at `barStart` quarter notes: a host that follows a tempo
+  // map sets the place before every block. advance() moves on from there.
+  void locate(double samplePos, double ppq, double barStart);
+
   // Moves on by the `frames` frames just processed: while playing, the
   // position advances at the current tempo and jumps back to the cycle's
   // start when it passes the cycle's end.
@@ -47,7 +52,9 @@ class Transport {
   bool playing_ = true, cycleActive_ = false, answersNull_ = false;
   double cycleStart_ = 0.0, cycleEnd_ = 0.0;
   double samplePos_ = 0.0, ppq_ = 0.0, elapsedFrames_ = 0.0;
-  bool changed_ = true;  // for the first block: the transport has just started
+  double barStart_ = 0.0;
+  bool barLocated_ = false;  // barStart_ holds until the next advance()
+  bool changed_ = true;      // for the first block: the transport has just started
   VstTimeInfo info_{};
 };
 
