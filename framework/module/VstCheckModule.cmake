@@ -1,6 +1,8 @@
 # vst_check_module(<target> [STRICT] [NAME <test>] [SKIP <check>...] [TIMEOUT <seconds>])
 # vst_check_module(<target> RENDER <IN> [<render option>...] GOLDEN <file>
 #                  [TOLERANCE <dB>] [NAME <test>])
+# vst_check_module(<target> BASELINE <file> [<analyze option>...] [TOLERANCE <dB>]
+#                  [NAME <test>])
 #
 # Registers a CTest test, named <target>.check unless NAME says otherwise,
 # that runs `vsthost check` on the module <target> builds: it passes when no
@@ -15,11 +17,20 @@
 # TOLERANCE dB (compare's default, -96, unless given; -inf: bit-identical). The
 # render is written beside the test, with the golden file's extension.
 #
+# With BASELINE it registers a sound-regression test instead, named
+# <target>.baseline unless NAME says otherwise: `vsthost analyze <module>
+# --baseline <file> [options]` (the options are analyze's, e.g. --param
+# Depth=25ms --rate 44100, the settings the baseline was measured at; make the
+# baseline with `vsthost analyze <module> [options] --output <file>`). It
+# passes while every magnitude curve stays within TOLERANCE dB of the
+# baseline's (0.1 unless given), the latency is the same and the THD within
+# 1 dB.
+#
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
 # CMake's cross-compiling emulator.
 function(vst_check_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER;BASELINE")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vst_check_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -39,7 +50,16 @@ function(vst_check_module target)
     message(FATAL_ERROR "vst_check_module(${target}): TIMEOUT '${arg_TIMEOUT}' is not a whole "
                         "number of seconds")
   endif()
-  if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_TOLERANCE)
+  if(DEFINED arg_BASELINE)
+    if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR arg_STRICT OR arg_SKIP OR arg_TIMEOUT)
+      message(FATAL_ERROR "vst_check_module(${target}): a BASELINE test takes analyze's options, "
+                          "TOLERANCE and NAME only")
+    endif()
+    if(DEFINED arg_TOLERANCE AND NOT arg_TOLERANCE MATCHES "^[0-9]*\\.?[0-9]+$")
+      message(FATAL_ERROR "vst_check_module(${target}): TOLERANCE '${arg_TOLERANCE}' is not a "
+                          "difference in dB above 0, e.g. 0.1")
+    endif()
+  elseif(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_TOLERANCE)
     if(NOT arg_RENDER OR NOT arg_GOLDEN)
       message(FATAL_ERROR "vst_check_module(${target}): a golden-render test wants both "
                           "RENDER <IN> [options] and GOLDEN <file>")
@@ -57,6 +77,8 @@ function(vst_check_module target)
     set(arg_NAME ${target}.check)
     if(arg_RENDER)
       set(arg_NAME ${target}.render)
+    elseif(arg_BASELINE)
+      set(arg_NAME ${target}.baseline)
     endif()
   endif()
 
@@ -95,6 +117,19 @@ function(vst_check_module target)
              COMMAND ${CMAKE_COMMAND} "-DRUNNER=${runner}" -DVSTHOST=$<TARGET_FILE:vst::vsthost>
                      -DMODULE=${module} "-DARGS=${arg_RENDER}" -DOUT=${out} -DGOLDEN=${golden}
                      -DTOLERANCE=${arg_TOLERANCE} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VstRenderGolden.cmake)
+    return()
+  endif()
+  if(arg_BASELINE)
+    list(POP_FRONT arg_BASELINE baseline)
+    get_filename_component(baseline ${baseline} ABSOLUTE)
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+      set(baseline Z:${baseline})
+    endif()
+    if(DEFINED arg_TOLERANCE)
+      list(APPEND arg_BASELINE --tolerance ${arg_TOLERANCE})
+    endif()
+    add_test(NAME ${arg_NAME} COMMAND ${runner} $<TARGET_FILE:vst::vsthost> analyze ${module}
+                                      --baseline ${baseline} ${arg_BASELINE})
     return()
   endif()
   add_test(NAME ${arg_NAME}
