@@ -240,14 +240,25 @@ std::string firstDifference(const nlohmann::json& now, const nlohmann::json& the
   return "";
 }
 
-// The notches as a short list: "50, 150, 250 Hz ... (200 in all)".
+// The notches as a short list, "50.1, 150.3, 250.5 Hz ... (200 in all)", and
+// where they make a delay's comb (odd multiples of one frequency), the delay.
 std::string notchList(const nlohmann::json& notches) {
   std::string text;
   const size_t shown = std::min<size_t>(notches.size(), 6);
   for (size_t i = 0; i < shown; ++i)
-    text += (i > 0 ? ", " : "") + fixed(notches[i].get<double>(), 0);
+    text += (i > 0 ? ", " : "") + fixed(notches[i].get<double>(), 1);
   text += " Hz";
   if (notches.size() > shown) text += " ... (" + std::to_string(notches.size()) + " in all)";
+  if (notches.size() < 2) return text;
+  const double base = (notches.back().get<double>() - notches[0].get<double>()) /
+                      (2.0 * static_cast<double>(notches.size() - 1));
+  bool comb = base > 0.0;
+  for (size_t k = 0; k < notches.size() && comb; ++k)
+    comb =
+        std::fabs(notches[k].get<double>() - base * static_cast<double>(2 * k + 1)) <= 0.02 * base;
+  if (comb)
+    text += ": odd multiples of " + fixed(base, 2) + " Hz, the comb of " +
+            fixed(1000.0 / (2.0 * base), 2) + " ms between the channels summed to mono";
   return text;
 }
 

@@ -134,9 +134,11 @@ int checkChild(int argc, char** argv) {
 }
 
 int run(int argc, char** argv, std::FILE* out) {
+#if VSTHOST_ANALYZE
   if (argc >= 4 && std::strcmp(argv[1], "--check-child") == 0 &&
       std::strcmp(argv[3], "--analyze") == 0)
     return vsthost::analyzeChild(argc, argv);
+#endif
   if (argc >= 2 && std::strcmp(argv[1], "--check-child") == 0) return checkChild(argc, argv);
 
   CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
@@ -255,24 +257,32 @@ int run(int argc, char** argv, std::FILE* out) {
       ->allow_extra_args(false);
   analyzeCommand
       ->add_option("--rate", analyzing.rate, "the sample rate, 8000 to 384000 Hz (default 48000)")
-      ->check(CLI::Range(8000.0, 384000.0));
+      ->check(CLI::Range(8000.0, 384000.0))
+      ->type_name("HZ");
   analyzeCommand
       ->add_option("--block", analyzing.block, "frames per process call, 1 to 65536 (default 512)")
       ->check(wholeNumber(1, 65536));
   analyzeCommand->add_flag("--json", analyzing.json,
                            "print the whole analysis as one JSON object instead of the summary");
-  analyzeCommand->add_option("--output", analyzing.output,
-                             "also write the JSON object to FILE (whole or not at all)");
-  analyzeCommand->add_option("--plot", analyzing.plotFolder,
-                             "draw the analysis as PNG pictures into DIR");
-  CLI::Option* baselineOption = analyzeCommand->add_option(
-      "--baseline", analyzing.baseline,
-      "compare with an analysis stored by --json or --output: magnitudes within --tolerance, "
-      "latency equal, THD within 1 dB; exits 1 at the first difference, 2 for an unusable file");
+  analyzeCommand
+      ->add_option("--output", analyzing.output,
+                   "also write the JSON object to FILE (whole or not at all)")
+      ->type_name("FILE");
+  analyzeCommand
+      ->add_option("--plot", analyzing.plotFolder, "draw the analysis as PNG pictures into DIR")
+      ->type_name("DIR");
+  CLI::Option* baselineOption = analyzeCommand
+                                    ->add_option("--baseline", analyzing.baseline,
+                                                 "compare with an analysis stored by --json or "
+                                                 "--output: magnitudes within --tolerance, "
+                                                 "latency equal, THD within 1 dB; exits 1 at the "
+                                                 "first difference, 2 for an unusable file")
+                                    ->type_name("FILE.json");
   analyzeCommand
       ->add_option("--tolerance", analyzeTolerance,
                    "with --baseline: the largest magnitude difference that passes, in dB "
                    "(default 0.1)")
+      ->type_name("DB")
       ->needs(baselineOption);
   analyzeCommand
       ->add_option("--timeout", analyzing.timeoutSeconds,
@@ -347,7 +357,13 @@ int run(int argc, char** argv, std::FILE* out) {
         throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
                          analyzeTolerance + "'");
     }
+#if VSTHOST_ANALYZE
     return vsthost::analyze(analyzing, out);
+#else
+    throw vsthost::Error(
+        "analyze is not available in this build: it needs KissFFT, which Debian packages only "
+        "for Linux (scripts/mingw-kissfft fetches its source for Windows)");
+#endif
   }
   if (list) {
     vsthost::listChecks(markdown        ? vsthost::ListFormat::kMarkdown
