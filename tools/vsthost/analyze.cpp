@@ -338,7 +338,16 @@ int analyze(const AnalyzeOptions& options, std::FILE* out) {
   }
   if (options.baseline.empty()) return 0;
   std::FILE* verdict = options.json ? stderr : out;
-  const std::string difference = firstDifference(analysis, baseline, options.toleranceDb);
+  std::string difference;
+  try {
+    difference = firstDifference(analysis, baseline, options.toleranceDb);
+  } catch (const nlohmann::json::exception&) {
+    std::fprintf(stderr,
+                 "vsthost: baseline %s: not an analysis of this vsthost (a key holds "
+                 "the wrong kind of value)\n",
+                 options.baseline.c_str());
+    return 2;
+  }
   if (!difference.empty()) {
     std::fprintf(verdict, "baseline %s: differs: %s\n", options.baseline.c_str(),
                  difference.c_str());
