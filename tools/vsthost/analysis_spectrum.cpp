@@ -89,19 +89,16 @@ SineLevels sineLevels(const std::vector<double>& signal, long cycles, int count)
   power = power / n - dc * dc;
   // The amplitude of the component at `harmonic` times the fundamental: one
   // bin of the DFT, with the phase turned by a rotating phasor.
-  const auto amplitude = [&](long harmonic) {
-    const long bin = harmonic * cycles;
-    if (2 * bin >= static_cast<long>(signal.size())) return 0.0;
+  const auto amplitude = [&](long long harmonic) {
+    const long long bin = harmonic * cycles, length = static_cast<long long>(signal.size());
+    if (2 * bin >= length) return 0.0;
     const std::complex<double> step = std::polar(1.0, -2.0 * kPi * static_cast<double>(bin) / n);
     std::complex<double> phasor = 1.0, total = 0.0;
-    for (size_t i = 0; i < signal.size(); ++i) {
-      total += signal[i] * phasor;
+    for (long long i = 0; i < length; ++i) {
+      total += signal[static_cast<size_t>(i)] * phasor;
       phasor *= step;
       if (i % 1024 == 1023)  // renormalise against drift
-        phasor = std::polar(1.0, -2.0 * kPi *
-                                     static_cast<double>((bin * static_cast<long>(i + 1)) %
-                                                         static_cast<long>(signal.size())) /
-                                     n);
+        phasor = std::polar(1.0, -2.0 * kPi * static_cast<double>(bin * (i + 1) % length) / n);
     }
     return 2.0 * std::abs(total) / n;
   };
