@@ -50,11 +50,15 @@ TEST(AnalyzeTest, LinearResponseLatencyAndTimeInvariance) {
     EXPECT_NEAR(f.back().get<double>(), 20000.0, 1e-9);
     for (size_t i = 0; i < f.size(); ++i) {
       const std::complex<double> z = std::polar(1.0, -2.0 * kPi * f[i].get<double>() / rate);
-      const double expected =
-          20.0 * std::log10(std::abs((b0 + b1 * z + b0 * z * z) / (a0 + a1 * z + a2 * z * z)));
-      for (const char* curve : {"left", "right", "mid"})
-        ASSERT_NEAR(a["response"]["magnitude_db"][curve][i].get<double>(), expected, 0.1)
+      const std::complex<double> h = (b0 + b1 * z + b0 * z * z) / (a0 + a1 * z + a2 * z * z);
+      for (const char* curve : {"left", "right", "mid"}) {
+        ASSERT_NEAR(a["response"]["magnitude_db"][curve][i].get<double>(),
+                    20.0 * std::log10(std::abs(h)), 0.1)
             << curve << " at " << f[i] << " Hz, " << rate << " Hz";
+        ASSERT_NEAR(a["response"]["phase_deg"][curve][i].get<double>(), std::arg(h) * 180.0 / kPi,
+                    0.5)
+            << curve << " at " << f[i] << " Hz, " << rate << " Hz";
+      }
     }
     EXPECT_TRUE(a["time_invariant"].get<bool>());
     EXPECT_FALSE(warns(a, "latency")) << a["warnings"];  // a low-pass's peak is no latency
