@@ -98,6 +98,7 @@ fuzz: fuzz-build
 build-windows:
 	@scripts/setup base windows
 	@scripts/mingw-sndfile || echo "build-windows: going on without libsndfile: vsthost.exe gets no render"
+	@scripts/mingw-kissfft || echo "build-windows: going on without KissFFT: vsthost.exe gets no analyze"
 	@$(call configure,windows)
 	cmake --build --preset windows
 

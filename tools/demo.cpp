@@ -1,7 +1,8 @@
 // The demo: synthesizes a short stereo test signal, renders it through a module
 // at the effect's defaults with the command-line host's render, prints what
 // `vsthost info` prints, and measures on the output how far the right channel
-// lags the left one.
+// lags the left one; then prints the analyser's summary of the effect and
+// draws its pictures.
 #include <sndfile.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis.h"
 #include "vst/noise.h"
 #include "vsthost.h"
 
@@ -94,6 +96,17 @@ int main(int argc, char** argv) {
                 rate, options.output.c_str());
     std::printf("Inter-channel delay on the output: right lags left by %d frames (%.2f ms)\n", lag,
                 1000.0 * lag / rate);
+    std::printf("\nWhat it does to sound (vsthost analyze %s --rate %d):\n", module.c_str(), kRate);
+    std::fflush(stdout);
+    vsthost::AnalyzeOptions analysis;
+    analysis.module = module;
+    analysis.rate = kRate;
+    analysis.plotFolder = directory + "/demo-plots";
+    if (vsthost::analyze(analysis, stdout) != 0) return 1;
+    std::printf(
+        "Pictures of the analysis (magnitude, phase, group delay, impulse, THD, level) "
+        "in %s\n",
+        analysis.plotFolder.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "demo: %s\n", error.what());
     return 1;

@@ -2,6 +2,8 @@
 # vst_check_module(<target> RENDER <IN> [<render option>...] GOLDEN <file>
 #                  [TOLERANCE <dB>] [NAME <test>])
 # vst_check_module(<target> RENDER <session.json> GOLDEN <file> [TOLERANCE <dB>] [NAME <test>])
+# vst_check_module(<target> BASELINE <file> [<analyze option>...] [TOLERANCE <dB>]
+#                  [NAME <test>])
 #
 # Registers a CTest test, named <target>.check unless NAME says otherwise,
 # that runs `vsthost check` on the module <target> builds: it passes when no
@@ -19,11 +21,20 @@
 # `vsthost render --session <session.json> --module <module> <out>`, where
 # "$MODULE" in the session's chain stands for the module <target> builds.
 #
+# With BASELINE it registers a sound-regression test instead, named
+# <target>.baseline unless NAME says otherwise: `vsthost analyze <module>
+# --baseline <file> [options]` (the options are analyze's, e.g. --param
+# Depth=25ms --rate 44100, the settings the baseline was measured at; make the
+# baseline with `vsthost analyze <module> [options] --output <file>`). It
+# passes while every magnitude curve stays within TOLERANCE dB of the
+# baseline's (0.1 unless given), the latency is the same and the THD within
+# 1 dB.
+#
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
 # CMake's cross-compiling emulator.
 function(vst_check_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER;BASELINE")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vst_check_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -43,7 +54,16 @@ function(vst_check_module target)
     message(FATAL_ERROR "vst_check_module(${target}): TIMEOUT '${arg_TIMEOUT}' is not a whole "
                         "number of seconds")
   endif()
-  if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_TOLERANCE)
+  if(DEFINED arg_BASELINE)
+    if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR arg_STRICT OR arg_SKIP OR arg_TIMEOUT)
+      message(FATAL_ERROR "vst_check_module(${target}): a BASELINE test takes analyze's options, "
+                          "TOLERANCE and NAME only")
+    endif()
+    if(DEFINED arg_TOLERANCE AND NOT arg_TOLERANCE MATCHES "^[0-9]*\\.?[0-9]+$")
+      message(FATAL_ERROR "vst_check_module(${target}): TOLERANCE '${arg_TOLERANCE}' is not a "
+                          "difference in dB above 0, e.g. 0.1")
+    endif()
+  elseif(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_TOLERANCE)
     if(NOT arg_RENDER OR NOT arg_GOLDEN)
       message(FATAL_ERROR "vst_check_module(${target}): a golden-render test wants both "
                           "RENDER <IN> [options] and GOLDEN <file>")
@@ -61,6 +81,8 @@ function(vst_check_module target)
     set(arg_NAME ${target}.check)
     if(arg_RENDER)
       set(arg_NAME ${target}.render)
+    elseif(arg_BASELINE)
+      set(arg_NAME ${target}.baseline)
     endif()
   endif()
 
@@ -113,6 +135,19 @@ function(vst_check_module target)
                      -DMODULE=${module} "-DARGS=${arg_RENDER}" -DSESSION=${session}
                      -DOUT=${out} -DGOLDEN=${golden}
                      -DTOLERANCE=${arg_TOLERANCE} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VstRenderGolden.cmake)
+    return()
+  endif()
+  if(arg_BASELINE)
+    list(POP_FRONT arg_BASELINE baseline)
+    get_filename_component(baseline ${baseline} ABSOLUTE)
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+      set(baseline Z:${baseline})
+    endif()
+    if(DEFINED arg_TOLERANCE)
+      list(APPEND arg_BASELINE --tolerance ${arg_TOLERANCE})
+    endif()
+    add_test(NAME ${arg_NAME} COMMAND ${runner} $<TARGET_FILE:vst::vsthost> analyze ${module}
+                                      --baseline ${baseline} ${arg_BASELINE})
     return()
   endif()
   add_test(NAME ${arg_NAME}

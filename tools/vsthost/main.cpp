@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis.h"
 #include "analysis_plot.h"
 #include "vsthost.h"
 
@@ -171,6 +172,11 @@ int plot(const std::string& file, const std::string& folder) {
 }
 
 int run(int argc, char** argv, std::FILE* out) {
+#if VSTHOST_ANALYZE
+  if (argc >= 4 && std::strcmp(argv[1], "--check-child") == 0 &&
+      std::strcmp(argv[3], "--analyze") == 0)
+    return vsthost::analyzeChild(argc, argv);
+#endif
   if (argc >= 2 && std::strcmp(argv[1], "--check-child") == 0) return checkChild(argc, argv);
 
   CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
@@ -299,6 +305,54 @@ int run(int argc, char** argv, std::FILE* out) {
   checkCommand->add_flag("--verbose", checking.verbose, "show everything the effect printed");
   checkCommand->footer("checks:" + checkList());
 
+  vsthost::AnalyzeOptions analyzing;
+  std::vector<std::string> analyzeParams;
+  std::string analyzeTolerance;
+  CLI::App* analyzeCommand = app.add_subcommand(
+      "analyze",
+      "analyze MODULE: measure what the effect does to sound (frequency, phase and group-delay "
+      "response of left, right, mid and side, latency, time invariance, harmonics, level curve, "
+      "CPU) and print a summary; exits 1 when it cannot be measured or differs from --baseline");
+  analyzeCommand->add_option("MODULE", analyzing.module, "the module file")->required();
+  analyzeCommand
+      ->add_option("--param", analyzeParams,
+                   "NAME=VALUE: set a parameter (name or index) to a normalised value from 0 to 1 "
+                   "or a value in its own terms (25ms, -6dB); repeatable")
+      ->allow_extra_args(false);
+  analyzeCommand
+      ->add_option("--rate", analyzing.rate, "the sample rate, 8000 to 384000 Hz (default 48000)")
+      ->check(CLI::Range(8000.0, 384000.0))
+      ->type_name("HZ");
+  analyzeCommand
+      ->add_option("--block", analyzing.block, "frames per process call, 1 to 65536 (default 512)")
+      ->check(wholeNumber(1, 65536));
+  analyzeCommand->add_flag("--json", analyzing.json,
+                           "print the whole analysis as one JSON object instead of the summary");
+  analyzeCommand
+      ->add_option("--output", analyzing.output,
+                   "also write the JSON object to FILE (whole or not at all)")
+      ->type_name("FILE");
+  analyzeCommand
+      ->add_option("--plot", analyzing.plotFolder, "draw the analysis as PNG pictures into DIR")
+      ->type_name("DIR");
+  CLI::Option* baselineOption = analyzeCommand
+                                    ->add_option("--baseline", analyzing.baseline,
+                                                 "compare with an analysis stored by --json or "
+                                                 "--output: magnitudes within --tolerance, "
+                                                 "latency equal, THD within 1 dB; exits 1 at the "
+                                                 "first difference, 2 for an unusable file")
+                                    ->type_name("FILE.json");
+  analyzeCommand
+      ->add_option("--tolerance", analyzeTolerance,
+                   "with --baseline: the largest magnitude difference that passes, in dB "
+                   "(default 0.1)")
+      ->type_name("DB")
+      ->needs(baselineOption);
+  analyzeCommand
+      ->add_option("--timeout", analyzing.timeoutSeconds,
+                   "time limit of the measurement in seconds, 1 to 86400 (default 300)")
+      ->check(wholeNumber(1, 86400));
+
   if (argc >= 2 && argv[1][0] != '-') {
     bool known = false;
     for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
@@ -381,6 +435,28 @@ int run(int argc, char** argv, std::FILE* out) {
 #endif
   }
   if (plotCommand->parsed()) return plot(plotFile, plotFolder);
+  if (analyzeCommand->parsed()) {
+    for (const auto& param : analyzeParams) {
+      const size_t equals = param.find('=');
+      if (equals == std::string::npos || equals == 0)
+        throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
+      analyzing.params.emplace_back(param.substr(0, equals), param.substr(equals + 1));
+    }
+    if (!analyzeTolerance.empty()) {
+      char* end = nullptr;
+      analyzing.toleranceDb = std::strtod(analyzeTolerance.c_str(), &end);
+      if (*end != '\0' || !(analyzing.toleranceDb > 0.0 && analyzing.toleranceDb <= 100.0))
+        throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
+                         analyzeTolerance + "'");
+    }
+#if VSTHOST_ANALYZE
+    return vsthost::analyze(analyzing, out);
+#else
+    throw vsthost::Error(
+        "analyze is not available in this build: it needs KissFFT, which Debian packages only "
+        "for Linux (scripts/mingw-kissfft fetches its source for Windows)");
+#endif
+  }
   if (list) {
     vsthost::listChecks(markdown        ? vsthost::ListFormat::kMarkdown
                         : checking.json ? vsthost::ListFormat::kJson

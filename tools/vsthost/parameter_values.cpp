@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "vsthost.h"
@@ -9,6 +10,12 @@
 namespace vsthost {
 
 namespace {
+
+// Lower case, for names compared without regard to case.
+std::string lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 // Lower case without blanks: "25 MS" and "25ms" compare equal.
 std::string folded(const std::string& text) {
@@ -180,6 +187,21 @@ float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::str
     if (best.numeric && std::fabs(best.number - target) <= tolerance) return best.value;
   }
   throw Error(what + "nothing it shows reads '" + text + "'" + shows);
+}
+
+VstInt32 parameterIndex(host::Plugin& plugin, const std::string& key) {
+  const VstInt32 count = plugin.record()->numParams;
+  for (VstInt32 i = 0; i < count; ++i)
+    if (plugin.parameterName(i) == key) return i;
+  for (VstInt32 i = 0; i < count; ++i)
+    if (lowered(plugin.parameterName(i)) == lowered(key)) return i;
+  if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
+    const long index = key.size() <= 9 ? std::strtol(key.c_str(), nullptr, 10) : -1;
+    if (index >= 0 && index < count) return static_cast<VstInt32>(index);
+    throw Error("parameter index " + key + " out of range (the effect has " +
+                std::to_string(count) + " parameters)");
+  }
+  throw Error("unknown parameter '" + key + "' (see vsthost info for the names)");
 }
 
 }  // namespace vsthost

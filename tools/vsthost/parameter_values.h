@@ -20,4 +20,8 @@ namespace vsthost {
 float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::string& name,
                             const std::string& text);
 
+// The index of the parameter a user names by its name (exact, then in any
+// case) or by its index; throws Error naming what is wrong.
+VstInt32 parameterIndex(host::Plugin& plugin, const std::string& key);
+
 }  // namespace vsthost

@@ -227,21 +227,6 @@ int outputFormat(const RenderPlan& options, const SF_INFO& input) {
   throw Error(options.output + ": no sample encoding fits this format");
 }
 
-VstInt32 parameterIndex(host::Plugin& plugin, const std::string& key) {
-  const VstInt32 count = plugin.record()->numParams;
-  for (VstInt32 i = 0; i < count; ++i)
-    if (plugin.parameterName(i) == key) return i;
-  for (VstInt32 i = 0; i < count; ++i)
-    if (lower(plugin.parameterName(i)) == lower(key)) return i;
-  if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
-    const long index = key.size() <= 9 ? std::strtol(key.c_str(), nullptr, 10) : -1;
-    if (index >= 0 && index < count) return static_cast<VstInt32>(index);
-    throw Error("parameter index " + key + " out of range (the effect has " +
-                std::to_string(count) + " parameters)");
-  }
-  throw Error("unknown parameter '" + key + "' (see vsthost info for the names)");
-}
-
 // "N/D": both whole numbers, the denominator a power of two up to 64.
 std::pair<int, int> timeSignature(const std::string& text) {
   const std::string error = "time signature '" + text +

@@ -1,0 +1,130 @@
+/* Stereo effects whose sound is known by hand, for the analyser's tests; one
+ * definition chooses the kind:
+ *
+ *   BROKEN_BIQUAD_LOWPASS    a second-order low-pass, 1 kHz, Q 1/sqrt(2), from the
+ *                            usual cookbook formulas at the host's sample rate
+ *   BROKEN_PURE_DELAY        delays both channels by 100 frames and reports it
+ *   BROKEN_DELAY_MISREPORTED the same delay, reported as 60 frames
+ *   BROKEN_CLIPPER           y = x - x^3/3
+ *   BROKEN_TREMOLO           gain 0.75 + 0.25 sin(2 pi 3 Hz t) */
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "vst/vst.h"
+
+#if defined(_WIN32)
+#define EXPORT __declspec(dllexport)
+#else
+#define EXPORT __attribute__((visibility("default")))
+#endif
+
+#define DELAY 100
+#define PI 3.14159265358979323846
+
+typedef struct Instance {
+  AEffect record;
+  double rate;
+  double b0, b1, b2, a1, a2;
+  double x1[2], x2[2], y1[2], y2[2];
+  float line[2][DELAY];
+  int at;
+  double time;
+} Instance;
+
+static void reset(Instance* instance) {
+  const double w = 2.0 * PI * 1000.0 / instance->rate, alpha = sin(w) / (2.0 * sqrt(0.5));
+  const double a0 = 1.0 + alpha;
+  instance->b0 = instance->b2 = (1.0 - cos(w)) / 2.0 / a0;
+  instance->b1 = (1.0 - cos(w)) / a0;
+  instance->a1 = -2.0 * cos(w) / a0;
+  instance->a2 = (1.0 - alpha) / a0;
+  memset(instance->x1, 0, sizeof instance->x1);
+  memset(instance->x2, 0, sizeof instance->x2);
+  memset(instance->y1, 0, sizeof instance->y1);
+  memset(instance->y2, 0, sizeof instance->y2);
+  memset(instance->line, 0, sizeof instance->line);
+  instance->at = 0;
+  instance->time = 0.0;
+}
+
+static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                            void* ptr, float opt) {
+  Instance* instance = (Instance*)effect;
+  (void)index, (void)value;
+  switch (opcode) {
+    case effClose: free(instance); return 1;
+    case effSetSampleRate:
+      if (opt > 0.0f) instance->rate = opt;
+      return 0;
+    case effMainsChanged: reset(instance); return 0;
+    case effGetEffectName:
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Known");
+      return 1;
+    case effGetVendorString:
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxVendorStrLen, "Test");
+      return 1;
+    default: return 0;
+  }
+}
+
+static void setParameter(AEffect* effect, VstInt32 index, float value) {
+  (void)effect, (void)index, (void)value;
+}
+static float getParameter(AEffect* effect, VstInt32 index) {
+  (void)effect, (void)index;
+  return 0.0f;
+}
+
+static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+  Instance* instance = (Instance*)effect;
+  for (VstInt32 i = 0; i < frames; ++i) {
+    const float in[2] = {inputs[0][i], inputs[1][i]};
+    for (int c = 0; c < 2; ++c) {
+      const double x = in[c];
+      double y = x;
+#if defined(BROKEN_BIQUAD_LOWPASS)
+      y = instance->b0 * x + instance->b1 * instance->x1[c] + instance->b2 * instance->x2[c] -
+          instance->a1 * instance->y1[c] - instance->a2 * instance->y2[c];
+      instance->x2[c] = instance->x1[c], instance->x1[c] = x;
+      instance->y2[c] = instance->y1[c], instance->y1[c] = y;
+#elif defined(BROKEN_PURE_DELAY) || defined(BROKEN_DELAY_MISREPORTED)
+      y = instance->line[c][instance->at];
+      instance->line[c][instance->at] = (float)x;
+#elif defined(BROKEN_CLIPPER)
+      y = x - x * x * x / 3.0;
+#elif defined(BROKEN_TREMOLO)
+      y = x * (0.75 + 0.25 * sin(2.0 * PI * 3.0 * instance->time));
+#endif
+      outputs[c][i] = (float)y;
+    }
+    instance->at = (instance->at + 1) % DELAY;
+    instance->time += 1.0 / instance->rate;
+  }
+}
+
+EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
+  Instance* instance = (Instance*)calloc(1, sizeof(Instance));
+  (void)master;
+  if (instance == NULL) return NULL;
+  instance->rate = 44100.0;
+  reset(instance);
+  AEffect* effect = &instance->record;
+  effect->magic = kEffectMagic;
+  effect->dispatcher = dispatcher;
+  effect->setParameter = setParameter;
+  effect->getParameter = getParameter;
+  effect->processReplacing = processReplacing;
+  effect->numPrograms = 1;
+  effect->numInputs = 2;
+  effect->numOutputs = 2;
+  effect->flags = effFlagsCanReplacing;
+  effect->uniqueID = VST_FOUR_CHARS('K', 'n', 'o', 'w');
+#if defined(BROKEN_PURE_DELAY)
+  effect->initialDelay = DELAY;
+#elif defined(BROKEN_DELAY_MISREPORTED)
+  effect->initialDelay = 60;
+#endif
+  return effect;
+}
