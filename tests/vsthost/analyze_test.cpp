@@ -3,7 +3,6 @@
 // tremolo's time variance, Orsolane's mono-sum comb; and, as a user runs it,
 // the baseline gate and the one-line errors.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "analysis.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -127,33 +127,12 @@ TEST(AnalyzeTest, OrsolaneCombIsWhereItsDelayPutsIt) {
   }
 }
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = CommandResult;
 
-class AnalyzeCommandTest : public ::testing::Test {
+// vsthost analyze as a user runs it.
+class AnalyzeCommandTest : public ScratchFolder {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vsthost-analyze-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  static std::string slurp(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
-  Result run(const std::string& arguments) {
-    const std::string command = std::string("'") + VSTHOST + "' analyze " + arguments + " >'" +
-                                dir + "/stdout' 2>'" + dir + "/stderr' </dev/null";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, slurp(dir + "/stdout"),
-            slurp(dir + "/stderr")};
-  }
-  std::string dir;
+  Result run(const std::string& arguments) { return ScratchFolder::run("analyze " + arguments); }
 };
 
 TEST_F(AnalyzeCommandTest, BaselinePassesUnchangedAndFailsADecibel) {
@@ -175,12 +154,7 @@ TEST_F(AnalyzeCommandTest, BaselinePassesUnchangedAndFailsADecibel) {
   } unusable[] = {{"--baseline " + dir + "/missing.json", "missing.json: No such file"},
                   {"--baseline " + dir + "/broken.json", "broken.json: not a JSON analysis"},
                   {"--rate 44100 --baseline " + base, "measured at 48000 Hz, not at 44100 Hz"}};
-  for (const auto& c : unusable) {
-    Result result = run(gain + " " + c.arguments);
-    EXPECT_EQ(result.status, 2) << c.arguments;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-  }
+  for (const auto& c : unusable) expectRefused("analyze " + gain + " " + c.arguments, c.message, 2);
 }
 
 TEST_F(AnalyzeCommandTest, ModulesThatCannotBeMeasuredAreOneLine) {
@@ -196,14 +170,8 @@ TEST_F(AnalyzeCommandTest, ModulesThatCannotBeMeasuredAreOneLine) {
       {known("clean_synth"), "an instrument without audio inputs is not analysable"},
       {dir + "/none.so", "none.so: No such file or directory"},
   };
-  for (const auto& c : cases) {
-    Result result = run(c.arguments + " --output " + dir + "/out.json");
-    EXPECT_EQ(result.status, 1) << c.arguments;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_TRUE(result.out.empty()) << result.out;
-    EXPECT_NE(access((dir + "/out.json").c_str(), F_OK), 0) << "a file left behind";
-  }
+  for (const auto& c : cases)
+    expectRefused("analyze " + c.arguments + " --output " + dir + "/out.json", c.message);
 }
 
 }  // namespace

@@ -2,20 +2,16 @@
 // at the frames the tempo map gives (worked out by hand below), a time record
 // that follows the map, a chain whose output is known exactly, automation,
 // and every malformed file or session refused in one line with no output.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "audio_file.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -78,20 +74,10 @@ const Bytes kNotes = track(Bytes{
     0x46, 0x90, 0x40, 0x64, 0x04, 0x40, 0x00,  // 380: note on; 384: off by running status
 });
 
-struct Result {
-  int status;
-  std::string err;
-};
+using Result = CommandResult;
 
-class RenderMidi : public ::testing::Test {
+class RenderMidi : public ScratchFolder {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vsthost-midi-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
   void write(const std::string& name, const Bytes& bytes) {
     std::ofstream(dir + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
@@ -99,40 +85,6 @@ class RenderMidi : public ::testing::Test {
   void write(const std::string& name, const std::string& text) {
     std::ofstream(dir + "/" + name) << text;
   }
-  Result run(const std::string& arguments) {
-    const std::string command = std::string("'") + VSTHOST + "' " + arguments + " >/dev/null 2>'" +
-                                dir + "/stderr' </dev/null";
-    const int status = std::system(command.c_str());
-    std::ifstream file(dir + "/stderr");
-    std::stringstream text;
-    text << file.rdbuf();
-    std::remove((dir + "/stderr").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text.str()};
-  }
-  std::vector<std::vector<float>> read(const std::string& name) {
-    SF_INFO info;
-    return readChannels(dir + "/" + name, info);
-  }
-  std::vector<std::string> files() {
-    std::vector<std::string> names;
-    DIR* listing = opendir(dir.c_str());
-    while (dirent* entry = readdir(listing))
-      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    closedir(listing);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // Each case refused with status 1, its message on one line, nothing written.
-  void expectRefused(const std::string& arguments, const std::string& message) {
-    const std::vector<std::string> before = files();
-    const Result r = run(arguments);
-    EXPECT_EQ(r.status, 1) << arguments << "\n" << r.err;
-    EXPECT_NE(r.err.find(message), std::string::npos) << arguments << "\n" << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(files(), before) << arguments;
-  }
-
-  std::string dir;
   const std::string modules = BROKEN_MODULES;
 };
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "audio_file.h"
+#include "scratch_folder.h"
 #include "time_info_check.h"
 #include "vsthost.h"
 
@@ -18,12 +18,10 @@ namespace {
 
 const std::string kModules = BROKEN_MODULES;
 
-class RenderTime : public ::testing::Test {
+class RenderTime : public ScratchFolder {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vsthost-time-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ScratchFolder::SetUp();
     // One second of a constant 0.5 on both channels, 32-bit float.
     SF_INFO info{};
     info.samplerate = 44100;
@@ -35,8 +33,6 @@ class RenderTime : public ::testing::Test {
     sf_writef_float(file, samples.data(), 44100);
     sf_close(file);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
   vsthost::RenderOptions options(const std::string& module) {
     vsthost::RenderOptions result;
     result.module = module;
@@ -45,11 +41,7 @@ class RenderTime : public ::testing::Test {
     return result;
   }
   // The rendered output, channel by channel.
-  std::vector<std::vector<float>> output() {
-    SF_INFO info;
-    return readChannels(dir + "/out.wav", info);
-  }
-  std::string dir;
+  std::vector<std::vector<float>> output() { return read("out.wav"); }
 };
 
 // The probe writes tempo / 1000 left and the block's quarter-note position /

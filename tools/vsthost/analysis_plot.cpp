@@ -16,8 +16,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
+#include "temporary_file.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -273,25 +275,23 @@ class Picture {
   Picture(const std::string& folder, const std::string& name) : target_(folder + "/" + name) {}
   ~Picture() {
     if (started_) plend();
-    if (!temporary_.empty() && !committed_) unlink(temporary_.c_str());
     drawingPath[0] = '\0';
   }
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
 
   bool begin(std::string& error) {
-    std::string pattern = target_ + ".vsthost-XXXXXX";
-    const int fd = mkstemp(&pattern[0]);
-    if (fd < 0) {
-      error = target_ + ": cannot write (" + std::strerror(errno) + ")";
+    try {
+      file_ = std::make_unique<TemporaryFile>(target_, "the picture");
+    } catch (const Error& failure) {
+      error = failure.what();
       return false;
     }
-    close(fd);
-    temporary_ = pattern;
-    if (temporary_.size() < sizeof drawingPath)
-      std::memcpy(drawingPath, temporary_.c_str(), temporary_.size() + 1);
+    const std::string& temporary = file_->path();
+    if (temporary.size() < sizeof drawingPath)
+      std::memcpy(drawingPath, temporary.c_str(), temporary.size() + 1);
     plsdev("pngcairo");
-    plsfnam(temporary_.c_str());
+    plsfnam(temporary.c_str());
     plsetopt("geometry", "1000x600");
     setColours();
     plinit();
@@ -313,24 +313,23 @@ class Picture {
     // The device writes the whole image when the page ends, without telling
     // of a failed write: a full disk leaves a file without the signature or
     // without the closing chunk.
-    if (!wholePng(temporary_)) {
+    if (!wholePng(file_->path())) {
       error = target_ + ": the picture could not be written (is the disk full?)";
       return false;
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    chmod(temporary_.c_str(), 0666 & ~mask);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-      error = target_ + ": cannot write (" + std::strerror(errno) + ")";
+    try {
+      file_->commit();
+    } catch (const Error& failure) {
+      error = failure.what();
       return false;
     }
-    committed_ = true;
     return true;
   }
 
  private:
-  std::string target_, temporary_;
-  bool started_ = false, committed_ = false;
+  std::string target_;
+  std::unique_ptr<TemporaryFile> file_;
+  bool started_ = false;
 };
 
 // The most characters a number on the y axis takes.

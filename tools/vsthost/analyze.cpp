@@ -19,6 +19,7 @@
 #include "analysis.h"
 #include "analysis_plot.h"
 #include "isolation.h"
+#include "temporary_file.h"
 #include "vsthost.h"
 
 namespace vsthost {
@@ -65,31 +66,6 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// Writes `text` to a temporary file beside `path` and renames it into place,
-// so the file appears whole or not at all.
-void writeWhole(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".vsthost-partial";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) {
-      std::remove(temporary.c_str());
-      throw Error(path + ": cannot write (" + std::strerror(errno) + ")");
-    }
-  }
-#ifdef _WIN32
-  const bool moved = MoveFileExA(temporary.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-  const bool moved = std::rename(temporary.c_str(), path.c_str()) == 0;
-#endif
-  if (!moved) {
-    std::remove(temporary.c_str());
-    throw Error(path + ": cannot write");
-  }
-}
-
 std::vector<std::string> childArguments(const AnalyzeOptions& options, const std::string& result) {
   std::vector<std::string> arguments{"--analyze",
                                      result,
@@ -111,7 +87,7 @@ int measureInto(const AnalyzeOptions& options, const std::string& resultPath, Ch
     const nlohmann::json result = measureModule(options, [&](const char* stage) {
       std::snprintf(report.step, sizeof report.step, "%s", stage);
     });
-    writeWhole(resultPath, result.dump());
+    writeWholeFile(resultPath, result.dump(), "the result");
     return 0;
   } catch (const std::exception& error) {
     std::snprintf(report.detail, sizeof report.detail, "%s", error.what());
@@ -321,7 +297,8 @@ int analyze(const AnalyzeOptions& options, std::FILE* out) {
   std::fclose(probe);
 
   const nlohmann::json analysis = measureIsolated(options);
-  if (!options.output.empty()) writeWhole(options.output, analysis.dump(1) + "\n");
+  if (!options.output.empty())
+    writeWholeFile(options.output, analysis.dump(1) + "\n", "the analysis");
   if (options.json)
     std::fprintf(out, "%s\n", analysis.dump(1).c_str());
   else

@@ -22,117 +22,19 @@
 
 #include "parameter_values.h"
 #include "render_plan.h"
+#include "temporary_file.h"
 #include "vst/midi_file.h"
 #include "vst/program_file.h"
 #include "vsthost.h"
 
+#ifdef _WIN32
+#define access _access
+#define R_OK 4
+#endif
+
 namespace vsthost {
 
 namespace {
-
-// The temporary output, removed by the signal handler if the process dies.
-char temporaryPath[4096];
-// The signals after which the temporary output is removed.
-#ifdef _WIN32
-const int kFatalSignals[] = {SIGINT, SIGTERM, SIGSEGV, SIGFPE, SIGILL, SIGABRT};
-#define access _access
-#define R_OK 4
-#else
-const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-#endif
-
-void removeTemporaryAndDie(int signal) {
-  if (temporaryPath[0] != '\0') unlink(temporaryPath);
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-// A file written beside `target` and put in its place by commit(); removed
-// if never committed. `what` names it in errors ("output", "the preset").
-class TemporaryFile {
- public:
-  TemporaryFile(const std::string& target, const char* what) : target_(target) {
-    std::string pattern = target + ".vsthost-XXXXXX";
-    fd_ = mkstemp(&pattern[0]);
-    if (fd_ < 0)
-      throw Error(target + ": cannot create " + what + " (" + std::strerror(errno) + ")");
-    path_ = pattern;
-  }
-  ~TemporaryFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!committed_) unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-
-  void write(const std::vector<unsigned char>& bytes, const char* what) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const auto wrote =
-          ::write(fd_, bytes.data() + done,
-                  static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 1 << 30)));
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0)
-        throw Error(target_ + ": cannot write " + what + " (" + std::strerror(errno) + ")");
-      done += static_cast<size_t>(wrote);
-    }
-  }
-
-  // Writes the file through to the disk, then puts it in the target's place.
-  void commit() {
-#ifdef _WIN32
-    // Windows renames only a closed file, and rename() never replaces one.
-    const bool synced = _commit(fd_) == 0;
-    const int closed = close(fd_);
-    fd_ = -1;
-    if (!synced || closed != 0)
-      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
-    if (!MoveFileExA(path_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      throw Error(target_ + ": cannot write (Windows error " + std::to_string(GetLastError()) +
-                  ")");
-#else
-    if (fsync(fd_) != 0 && errno != EINVAL)
-      throw Error(target_ + ": write failed (" + std::strerror(errno) + ")");
-    // mkstemp makes the file private; give it the permissions a new file gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd_, 0666 & ~mask);
-    if (std::rename(path_.c_str(), target_.c_str()) != 0)
-      throw Error(target_ + ": cannot write (" + std::strerror(errno) + ")");
-#endif
-    committed_ = true;
-  }
-
- private:
-  std::string target_, path_;
-  int fd_ = -1;
-  bool committed_ = false;
-};
-
-// The render's output: a temporary file that a fatal signal removes too.
-class TemporaryOutput : public TemporaryFile {
- public:
-  explicit TemporaryOutput(const std::string& target) : TemporaryFile(target, "output") {
-    if (path().size() >= sizeof temporaryPath) throw Error(target + ": path too long");
-    std::memcpy(temporaryPath, path().c_str(), path().size() + 1);
-    for (size_t i = 0; i < kSignals; ++i)
-      previous_[i] = std::signal(kFatalSignals[i], removeTemporaryAndDie);
-  }
-  // Puts back the handlers that were there before, so a caller of render()
-  // (the demo, the tests) keeps its own.
-  ~TemporaryOutput() {
-    for (size_t i = 0; i < kSignals; ++i)
-      if (previous_[i] != SIG_ERR) std::signal(kFatalSignals[i], previous_[i]);
-    temporaryPath[0] = '\0';
-  }
-
- private:
-  static constexpr size_t kSignals = sizeof kFatalSignals / sizeof kFatalSignals[0];
-  void (*previous_[kSignals])(int) = {};
-};
 
 struct SoundFile {
   SNDFILE* file = nullptr;
@@ -619,7 +521,7 @@ void renderPlan(const RenderPlan& plan) {
     if (!host::saveProgramState(*chain.front().plugin, saveKind, bytes, error))
       throw Error(plan.savePreset + ": " + error);
     preset = std::make_unique<TemporaryFile>(plan.savePreset, "the preset");
-    preset->write(bytes, "the preset");
+    preset->write(bytes.data(), bytes.size());
   }
   for (Member& member : chain) member.plugin->close();
   sf_write_sync(output.file);
