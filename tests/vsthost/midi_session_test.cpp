@@ -95,7 +95,7 @@ class RenderMidi : public ScratchFolder {
 TEST_F(RenderMidi, EventsLandOnTheFramesOfTheTempoMap) {
   const Bytes song = header(1, 2, 96) + kConductor + kNotes;
   write("song.mid", song);
-  // vsthost.exe plays the same file under Wine (windows_midi.cmake).
+  // vsthost.exe plays the same file under Wine (windows_render.cmake).
   std::ifstream fixture(TEMPO_CHANGE_MID, std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(fixture), std::istreambuf_iterator<char>()), song)
       << TEMPO_CHANGE_MID << " is this file";

@@ -50,6 +50,19 @@ CLI::Validator sampleRate() {
       "");
 }
 
+// The --param options' NAME=VALUE pairs, split at the first '='.
+std::vector<std::pair<std::string, std::string>> assignments(
+    const std::vector<std::string>& params) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const auto& param : params) {
+    const size_t equals = param.find('=');
+    if (equals == std::string::npos || equals == 0)
+      throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
+    pairs.emplace_back(param.substr(0, equals), param.substr(equals + 1));
+  }
+  return pairs;
+}
+
 std::string checkList() {
   std::string names;
   size_t column = 8;
@@ -379,12 +392,7 @@ int run(int argc, char** argv, std::FILE* out) {
         "render is not available in this build: it needs libsndfile, which Debian packages "
         "only for Linux (scripts/mingw-sndfile builds it for Windows)");
 #else
-    for (const auto& param : params) {
-      const size_t equals = param.find('=');
-      if (equals == std::string::npos || equals == 0)
-        throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
-      render.params.emplace_back(param.substr(0, equals), param.substr(equals + 1));
-    }
+    render.params = assignments(params);
     if (!render.session.empty()) {
       // The session holds the chain and the settings; the command line adds
       // the output, the module of "$MODULE" and how the output is written.
@@ -436,12 +444,7 @@ int run(int argc, char** argv, std::FILE* out) {
   }
   if (plotCommand->parsed()) return plot(plotFile, plotFolder);
   if (analyzeCommand->parsed()) {
-    for (const auto& param : analyzeParams) {
-      const size_t equals = param.find('=');
-      if (equals == std::string::npos || equals == 0)
-        throw UsageError("--param wants NAME=VALUE, not '" + param + "'");
-      analyzing.params.emplace_back(param.substr(0, equals), param.substr(equals + 1));
-    }
+    analyzing.params = assignments(analyzeParams);
     if (!analyzeTolerance.empty()) {
       char* end = nullptr;
       analyzing.toleranceDb = std::strtod(analyzeTolerance.c_str(), &end);
