@@ -42,14 +42,16 @@ test: build format-check
 
 # The side-by-side processing benchmark on both platforms, each printing a
 # table of ratios at the end: the Linux release module, then the Windows
-# build's DLL (the one shipped) with the benchmark cross-built, under Wine.
+# build's DLL (the one shipped) with the benchmark cross-built, under Wine;
+# and on Linux the analyser's whole run on Orsolane against its run on a gain.
 # Google Benchmark for Windows is cross-built once, into build/third_party.
 bench:
 	@scripts/setup base bench windows
 	@scripts/mingw-benchmark
 	@$(call configure,release)
-	cmake --build --preset release --target Orsolane processing_benchmark
+	cmake --build --preset release --target Orsolane processing_benchmark analysis_benchmark
 	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)
+	build/release/benchmarks/analysis_benchmark
 	@$(call configure,windows)
 	cmake --build --preset windows --target Orsolane processing_benchmark
 	scripts/wine-run --prefix=$(CURDIR)/build/windows/wine-prefix \
