@@ -22,3 +22,18 @@ inline std::vector<std::vector<float>> readChannels(const std::string& path, SF_
     channels[i % channels.size()].push_back(interleaved[i]);
   return channels;
 }
+
+// Writes interleaved samples of `channels` channels to `path` (a test failure
+// when it cannot be created). `format` is libsndfile's, e.g. WAV | FLOAT.
+inline void writeInterleaved(const std::string& path, const std::vector<float>& interleaved,
+                             int channels, int rate, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+  if (file == nullptr) return;
+  sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
+  sf_close(file);
+}

@@ -201,17 +201,10 @@ TEST_F(RenderMidi, MalformedFilesAreRefusedWhereTheyGoWrong) {
 // Orsolane, whose default 10 ms delays the right channel by 440 frames: the
 // output is the input times the factor of -6 dB, right delayed, exactly.
 TEST_F(RenderMidi, SessionChainsAPresetGainIntoADelayExactly) {
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   std::vector<float> interleaved(2 * 5000);
   for (size_t i = 0; i < interleaved.size(); ++i)
     interleaved[i] = static_cast<float>((i * 7919 % 2001)) / 1000.0f - 1.0f;
-  SNDFILE* file = sf_open((dir + "/in.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_writef_float(file, interleaved.data(), 5000);
-  sf_close(file);
+  writeInterleaved(dir + "/in.wav", interleaved, 2, 44100);
   Result r = run(std::string("render '") + GAIN_MODULE + "' '" + dir + "/in.wav' '" + dir +
                  "/x.wav' --param Gain=-6dB --save-preset '" + dir + "/quiet.fxp'");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -273,15 +266,8 @@ TEST_F(RenderMidi, AutomationFollowsItsPoints) {
 // place, exit 1, no output.
 TEST_F(RenderMidi, SessionMistakesAreOneLineNamingThePlace) {
   const std::string orsolane = ORSOLANE_MODULE, gain = GAIN_MODULE;
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open((dir + "/in.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  const std::vector<float> silence(200, 0.0f);
-  sf_writef_float(file, silence.data(), 100);
-  sf_close(file);
+  writeInterleaved(dir + "/in.wav", std::vector<float>(200, 0.0f), 2, 44100,
+                   SF_FORMAT_WAV | SF_FORMAT_PCM_16);
   ASSERT_EQ(run("render '" + gain + "' '" + dir + "/in.wav' '" + dir + "/x.wav' --save-preset '" +
                 dir + "/gain.fxp'")
                 .status,

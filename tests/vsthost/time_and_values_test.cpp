@@ -23,15 +23,7 @@ class RenderTime : public ScratchFolder {
   void SetUp() override {
     ScratchFolder::SetUp();
     // One second of a constant 0.5 on both channels, 32-bit float.
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open((dir + "/in.wav").c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr);
-    const std::vector<float> samples(2 * 44100, 0.5f);
-    sf_writef_float(file, samples.data(), 44100);
-    sf_close(file);
+    writeInterleaved(dir + "/in.wav", std::vector<float>(2 * 44100, 0.5f), 2, 44100);
   }
   vsthost::RenderOptions options(const std::string& module) {
     vsthost::RenderOptions result;

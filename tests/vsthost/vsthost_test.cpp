@@ -42,14 +42,7 @@ class VsthostTest : public ScratchFolder {
         signal[static_cast<size_t>(c)].push_back(sample);
         interleaved.push_back(sample);
       }
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open((dir + "/" + name).c_str(), SFM_WRITE, &info);
-    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_writef_float(file, interleaved.data(), frames);
-    sf_close(file);
+    writeInterleaved(dir + "/" + name, interleaved, channels, rate, format);
     return signal;
   }
 };
@@ -118,14 +111,7 @@ TEST_F(VsthostTest, CompareGivesTheNullTestsKnownAnswers) {
       samples.push_back(sine);
       samples.push_back(i == changed ? sine + 0.5f : sine);
     }
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open((dir + "/" + name).c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr);
-    sf_writef_float(file, samples.data(), 9600);
-    sf_close(file);
+    writeInterleaved(dir + "/" + name, samples, 2, 48000);
   };
   write("sine.wav", 1.0, -1);
   write("quieter.wav", 0.999, -1);

@@ -534,15 +534,10 @@ void renderPlan(const RenderPlan& plan) {
   if (preset) preset->commit();
 }
 
-void render(const RenderOptions& options) {
-  if (!options.session.empty()) {
-    RenderPlan plan = readSession(options.session, options.output, options.module);
-    plan.format = options.format;
-    plan.encoding = options.encoding;
-    plan.progress = options.progress;
-    renderPlan(plan);
-    return;
-  }
+namespace {
+
+// The plan of a render given on the command line: one module.
+RenderPlan commandLinePlan(const RenderOptions& options) {
   RenderPlan plan;
   plan.input = options.input;
   plan.output = options.output;
@@ -552,9 +547,6 @@ void render(const RenderOptions& options) {
   plan.block = options.block;
   plan.tempo = options.tempo;
   plan.timeSignature = options.timeSignature;
-  plan.format = options.format;
-  plan.encoding = options.encoding;
-  plan.progress = options.progress;
   plan.savePreset = options.savePreset;
   PlannedModule module;
   module.module = options.module;
@@ -562,6 +554,18 @@ void render(const RenderOptions& options) {
   module.preset = options.preset;
   module.force = options.force;
   plan.chain.push_back(std::move(module));
+  return plan;
+}
+
+}  // namespace
+
+void render(const RenderOptions& options) {
+  RenderPlan plan = options.session.empty()
+                        ? commandLinePlan(options)
+                        : readSession(options.session, options.output, options.module);
+  plan.format = options.format;
+  plan.encoding = options.encoding;
+  plan.progress = options.progress;
   renderPlan(plan);
 }
 
