@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "analysis.h"
 #include "analysis_plot.h"
@@ -59,11 +58,9 @@ std::string temporaryResultPath() {
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw Error(path + ": " + std::strerror(errno));
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  std::string text;
+  if (!readWholeFile(path, text)) throw Error(path + ": " + std::strerror(errno));
+  return text;
 }
 
 std::vector<std::string> childArguments(const AnalyzeOptions& options, const std::string& result) {

@@ -1,5 +1,7 @@
 // Loading a module and naming what its record holds.
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 
 #include "vsthost.h"
 
@@ -64,6 +66,15 @@ std::string printable(const std::string& text) {
     }
   }
   return result;
+}
+
+bool readWholeFile(const std::string& path, std::string& text) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::stringstream contents;
+  contents << file.rdbuf();
+  text = contents.str();
+  return true;
 }
 
 }  // namespace vsthost

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "analysis.h"
 #include "analysis_plot.h"
@@ -159,14 +157,12 @@ int plot(const std::string& file, const std::string& folder) {
                  "Linux build does, from the same JSON)\n");
     return 2;
   }
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) {
+  std::string text;
+  if (!vsthost::readWholeFile(file, text)) {
     std::fprintf(stderr, "vsthost: %s: cannot read (%s)\n", file.c_str(), std::strerror(errno));
     return 2;
   }
-  std::stringstream text;
-  text << stream.rdbuf();
-  const nlohmann::json analysis = nlohmann::json::parse(text.str(), nullptr, false);
+  const nlohmann::json analysis = nlohmann::json::parse(text, nullptr, false);
   if (analysis.is_discarded() || !analysis.is_object()) {
     std::fprintf(stderr, "vsthost: %s: not a JSON object (an analysis from analyze --json)\n",
                  file.c_str());

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -118,13 +117,12 @@ class SessionReader {
   }
 
   RenderPlan read(const std::string& output) const {
-    std::ifstream stream(path_, std::ios::binary);
-    if (!stream) fail("", "cannot read the session (" + std::string(std::strerror(errno)) + ")");
-    std::stringstream text;
-    text << stream.rdbuf();
+    std::string text;
+    if (!readWholeFile(path_, text))
+      fail("", "cannot read the session (" + std::string(std::strerror(errno)) + ")");
     Json json;
     try {
-      json = Json::parse(text.str());
+      json = Json::parse(text);
     } catch (const Json::parse_error& error) {
       std::string what = error.what();
       const size_t end = what.find("] ");

@@ -35,6 +35,10 @@ std::string categoryName(VstIntPtr category);
 // Strips control characters and invalid UTF-8 so an effect's text prints safely.
 std::string printable(const std::string& text);
 
+// The whole of the file at `path` into `text`; false (errno telling why) when
+// it cannot be read.
+bool readWholeFile(const std::string& path, std::string& text);
+
 // info: what a host sees of the module, as aligned text or as JSON.
 void info(const std::string& module, bool json, std::FILE* out);
 
