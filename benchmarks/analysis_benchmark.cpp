@@ -9,7 +9,8 @@
 #include <map>
 #include <string>
 
-#include "analysis.h"
+#include "analyze/analysis.h"
+#include "analyze/analyze.h"
 
 namespace {
 

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "analysis.h"
+#include "analyze/analysis.h"
+#include "analyze/analyze.h"
+#include "common/common.h"
+#include "info/info.h"
+#include "render/render.h"
 #include "vst/noise.h"
-#include "vsthost.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "allocation_counter.h"
+#include "common/allocation_counter.h"
 #include "plugin_test.h"
 #include "vst/host.h"
 

@@ -2,6 +2,8 @@
 // response, a delay's latency and group delay, a polynomial's harmonics, a
 // tremolo's time variance, Orsolane's mono-sum comb; and, as a user runs it,
 // the baseline gate and the one-line errors.
+#include "analyze/analyze.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "analysis.h"
+#include "analyze/analysis.h"
 #include "scratch_folder.h"
 
 namespace {

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "check/registry.h"
+#include "check/time_info_check.h"
+#include "common/common.h"
+#include "render/render.h"
 #include "scratch_folder.h"
-#include "time_info_check.h"
-#include "vsthost.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 // vsthost as a user runs it: the rendered audio is exactly what the effect
 // makes when driven directly, the output keeps the input's rate and format,
 // and every error is one line, a non-zero exit and no file left behind.
-#include "vsthost.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -19,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "check/registry.h"
+#include "common/common.h"
 #include "plugin_test.h"
+#include "render/render.h"
 #include "scratch_folder.h"
 #include "vst/host.h"
 #include "vst/noise.h"

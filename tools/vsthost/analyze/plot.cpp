@@ -1,0 +1,218 @@
+// Pictures of an analysis, drawn with PLplot's pngcairo device. Everything a
+// picture needs is read and checked first (plot_data.cpp), so an analysis
+// that lacks a key writes nothing; each picture is drawn into a temporary
+// file beside its target and renamed into place only when complete.
+#include "analyze/plot.h"
+
+#if VSTHOST_PLOTS
+
+#include <plplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "analyze/plot_canvas.h"
+
+namespace vsthost {
+
+namespace {
+
+using namespace plotting;
+using nlohmann::json;
+
+// The four channels' curves against frequency.
+std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&values)[4]) {
+  std::vector<Curve> curves;
+  const int colours[] = {kBlue, kVermillion, kGreen, kPurple};
+  const int styles[] = {1, 3, 1, 2};
+  const double widths[] = {2.0, 2.0, 2.2, 2.0};
+  const char* labels[] = {"left", "right", "mid (L+R)/2", "side (L-R)/2"};
+  for (int c = 0; c < 4; ++c) {
+    const std::string label =
+        hasFinite(values[c]) ? labels[c] : kChannels[c] + std::string(": silent");
+    curves.push_back({label, colours[c], styles[c], widths[c], &a.frequency, &values[c]});
+  }
+  return curves;
+}
+
+// Draws left and right, then side, then mid on top: the mono sum is what
+// matters most in a widener's picture.
+void drawChannels(const std::vector<Curve>& curves, Range y, double jump = HUGE_VAL) {
+  for (int c : {0, 1, 3, 2}) draw(curves[static_cast<size_t>(c)], y, true, jump);
+}
+
+// The frequency axis: 20 Hz to 20 kHz, or to the highest frequency below it
+// where Nyquist comes first, widened to whatever the curves cover.
+double logLow(const Analysis& a) { return std::log10(std::min(a.frequency.front(), 20.0)); }
+double logHigh(const Analysis& a) {
+  const double high = std::log10(std::max(a.frequency.back(), std::min(20000.0, a.rate / 2)));
+  return high > logLow(a) + 0.1 ? high : logLow(a) + 1.0;
+}
+
+bool magnitude(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "magnitude.png");
+  if (!picture.begin(error)) return false;
+  const std::vector<Curve> curves = channelCurves(a, a.magnitude);
+  const std::vector<double> values = finiteValues(curves);
+  const double peak = values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+  // A comb's notches go down without end: the floor is 60 dB under the peak.
+  const Range y = {10 * std::floor((peak - 60) / 10), 5 * std::ceil(peak / 5 + 0.2)};
+  frame(a, "magnitude response", logLow(a), logHigh(a), y);
+  frequencyAxes(logLow(a), logHigh(a), y, "Magnitude (dB), shown to 60 dB below the peak");
+  drawChannels(curves, y);
+  legend(curves);
+  return picture.commit(error);
+}
+
+bool phase(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "phase.png");
+  if (!picture.begin(error)) return false;
+  const std::vector<Curve> curves = channelCurves(a, a.phase);
+  const std::vector<double> values = finiteValues(curves);
+  const bool wrapped =
+      std::all_of(values.begin(), values.end(), [](double v) { return v >= -180.5 && v <= 180.5; });
+  const Range y = wrapped ? Range{-180, 180} : robustRange(values, 10.0);
+  frame(a, "phase response", logLow(a), logHigh(a), y);
+  frequencyAxes(logLow(a), logHigh(a), y,
+                wrapped ? "Phase (degrees, wrapped to -180..180)" : "Phase (degrees)",
+                wrapped ? 90.0 : 0.0);
+  // A wrapped phase's jumps from -180 to 180 are not part of the curve.
+  drawChannels(curves, y, wrapped ? 180.0 : HUGE_VAL);
+  legend(curves);
+  return picture.commit(error);
+}
+
+bool groupDelay(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "group_delay.png");
+  if (!picture.begin(error)) return false;
+  const std::vector<Curve> curves = channelCurves(a, a.groupDelay);
+  const std::vector<double> values = finiteValues(curves);
+  const Range y = robustRange(values, 1.0);
+  const bool clipped =
+      std::any_of(values.begin(), values.end(), [&](double v) { return v < y.low || v > y.high; });
+  frame(a, "group delay", logLow(a), logHigh(a), y);
+  frequencyAxes(logLow(a), logHigh(a), y,
+                clipped ? "Group delay (ms), spikes clipped" : "Group delay (ms)");
+  drawChannels(curves, y);
+  legend(curves);
+  return picture.commit(error);
+}
+
+bool impulse(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "impulse.png");
+  if (!picture.begin(error)) return false;
+  const size_t frames = std::max(a.impulse[0].size(), a.impulse[1].size());
+  std::vector<double> time(frames);
+  for (size_t i = 0; i < frames; ++i) time[i] = 1000.0 * static_cast<double>(i) / a.rate;
+  std::vector<Curve> curves = {{"left", kBlue, 1, 1.6, &time, &a.impulse[0]},
+                               {"right", kVermillion, 1, 1.6, &time, &a.impulse[1]}};
+  double peak = 0;
+  for (double v : finiteValues(curves)) peak = std::max(peak, std::fabs(v));
+  if (!(peak > 0)) peak = 1.0;
+  const Range y = {-1.1 * peak, 1.1 * peak};
+  const double end = frames > 1 ? time.back() : 1000.0 / a.rate;
+  // A little room left of frame 0, where an undelayed impulse stands.
+  frame(a, "impulse response", -0.02 * end, end, y);
+  linearAxes("Time (ms)", "Amplitude (input impulse = 1)");
+  for (const Curve& curve : curves) draw(curve, y, false);
+  legend(curves);
+  return picture.commit(error);
+}
+
+bool distortion(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "thd.png");
+  if (!picture.begin(error)) return false;
+  std::vector<Curve> curves = {{"THD", kBlue, 1, 2.0, &a.harmonicLevel, &a.thd, true},
+                               {"THD+N", kVermillion, 3, 2.0, &a.harmonicLevel, &a.thdN, true}};
+  const std::vector<double> values = finiteValues(curves);
+  Range y = {-120, 0};
+  if (!values.empty()) {
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    y = rounded(*low - 3, *high + 3, 10, 20);
+  }
+  const auto [low, high] = std::minmax_element(a.harmonicLevel.begin(), a.harmonicLevel.end());
+  const Range x = rounded(*low - 3, *high + 3, 2, 12);
+  frame(a, "distortion of a 1 kHz sine against its level", x.low, x.high, y);
+  linearAxes("Input level (dBFS, 0 = a sine of peak 1.0)", "THD, THD+N (dB re the fundamental)");
+  if (values.empty()) {
+    plmtex("t", -2.0, 0.5, 0.5, "no distortion above the measurement's floor");
+  }
+  for (const Curve& curve : curves) draw(curve, y, false);
+  legend(curves);
+  return picture.commit(error);
+}
+
+bool dynamics(const Analysis& a, const std::string& folder, std::string& error) {
+  Picture picture(folder, "dynamics.png");
+  if (!picture.begin(error)) return false;
+  std::vector<double> unity = a.dynamicsIn;
+  std::vector<Curve> curves = {{"output level", kBlue, 1, 2.2, &a.dynamicsIn, &a.dynamicsOut, true},
+                               {"unity (out = in)", kGrey, 2, 1.4, &a.dynamicsIn, &unity}};
+  std::vector<double> values = finiteValues(curves);
+  const std::vector<double> levels = finiteValues({curves[1]});
+  Range x = {-60, 0};
+  if (!levels.empty()) {
+    const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+    x = rounded(*low - 2, *high + 2, 2, 12);
+  }
+  Range y = x;
+  if (!values.empty()) {
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    y = rounded(*low - 3, *high + 3, 6, 12);
+  }
+  frame(a, "static level curve of a 1 kHz sine", x.low, x.high, y);
+  linearAxes("Input level (dBFS)", "Output level (dBFS)");
+  draw(curves[1], y, false);
+  draw(curves[0], y, false);
+  legend(curves);
+  return picture.commit(error);
+}
+
+}  // namespace
+
+bool analysisPlotsAvailable() { return true; }
+
+bool writeAnalysisPlots(const json& analysis, const std::string& folder, std::string& error) {
+  Analysis a;
+  try {
+    a = readAnalysis(analysis);
+  } catch (const Invalid& invalid) {
+    error = invalid.line;
+    return false;
+  }
+  if (!pngDeviceAvailable()) {
+    error = "PLplot's pngcairo device is missing (Debian's plplot-driver-cairo)";
+    return false;
+  }
+  std::error_code failure;
+  std::filesystem::create_directories(folder, failure);
+  if (failure || !std::filesystem::is_directory(folder)) {
+    error = folder + ": cannot create the folder" +
+            (failure ? " (" + failure.message() + ")" : std::string(" (not a folder)"));
+    return false;
+  }
+  plsexit(plplotExit);
+  using Drawing = bool (*)(const Analysis&, const std::string&, std::string&);
+  for (Drawing drawing : {magnitude, phase, groupDelay, impulse, distortion, dynamics})
+    if (!drawing(a, folder, error)) return false;
+  return true;
+}
+
+}  // namespace vsthost
+
+#else
+
+namespace vsthost {
+
+bool analysisPlotsAvailable() { return false; }
+
+bool writeAnalysisPlots(const nlohmann::json&, const std::string&, std::string& error) {
+  error = "this build of vsthost draws no pictures (it has no plotting library)";
+  return false;
+}
+
+}  // namespace vsthost
+
+#endif
