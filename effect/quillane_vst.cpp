@@ -1,11 +1,16 @@
-// The effect: its parameters, its construction, one processing call handed to
-// the delay processing, and its identity texts.
+// The effect: its identity, its parameters, its construction, and one
+// processing call handed to the delay processing.
 #include "quillane_vst.h"
 
 #include <cstring>
 #include <new>
 
 #include "vst/text_copy.h"
+
+// Identity: the effect name and the product name are the same text. The
+// framework writes each as exactly 25 bytes into the host's buffer (at most 24
+// characters, zero-filled, then a zero byte) and answers true.
+constexpr vst::Identity kIdentity = {"Orsolane", "Velmbrook", "Orsolane", 0};
 
 // Parameters. The texts go into the host's buffer as at most the parameter
 // text kinds' 8 characters, zero-filled.
@@ -46,7 +51,7 @@ const QuillaneVST::ParameterInfo QuillaneVST::kParameters[kNumParams] = {
 
 // Construction.
 QuillaneVST::QuillaneVST(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, 1, kNumParams),
+    : IdentityEffect(audioMaster, 1, kNumParams, kIdentity),
       inputMode(kInputStereo),
       delayedChannel(1),
       depthMs(10.0f),
@@ -93,19 +98,6 @@ void QuillaneVST::getParameterLabel(VstInt32 index, char* label) {
 
 void QuillaneVST::getParameterDisplay(VstInt32 index, char* text) {
   if (index >= 0 && index < kNumParams) kParameters[index].display(*this, text);
-}
-
-// Identity texts. The effect name and the product name are the same text.
-bool QuillaneVST::getEffectName(char* name) {
-  vst::copyText(name, "Orsolane", vst::kEffectNameText);
-  return true;
-}
-
-bool QuillaneVST::getProductString(char* text) { return QuillaneVST::getEffectName(text); }
-
-bool QuillaneVST::getVendorString(char* text) {
-  vst::copyText(text, "Velmbrook", vst::kVendorText);
-  return true;
 }
 
 // The entry's instance.

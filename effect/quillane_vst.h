@@ -15,9 +15,9 @@
 #pragma once
 
 #include "delay_processing.h"
-#include "vst/audio_effect_x.h"
+#include "vst/identity.h"
 
-class QuillaneVST : public AudioEffectX {
+class QuillaneVST : public vst::IdentityEffect {
  public:
   enum Parameter : VstInt32 { kParamInput = 0, kParamChannel = 1, kParamDepth = 2, kNumParams = 3 };
   using InputMode = orsolane::InputMode;
@@ -43,13 +43,8 @@ class QuillaneVST : public AudioEffectX {
   void getParameterLabel(VstInt32 index, char* label) override;
   void getParameterDisplay(VstInt32 index, char* text) override;
   void getParameterName(VstInt32 index, char* text) override;
-
-  // [any thread] Identity texts: exactly 25 bytes into the host's buffer (at
-  // most 24 characters, the framework's identity text kinds, zero-filled,
-  // then a zero byte); true.
-  bool getEffectName(char* name) override;
-  bool getVendorString(char* text) override;
-  bool getProductString(char* text) override;
+  // The identity texts ("Orsolane", "Velmbrook", "Orsolane") and vendor
+  // version 0 come from its identity record, answered by vst::IdentityEffect.
 
   // The delay in frames that processing uses for a Depth and a sample rate:
   // truncated, 0 above the ring's length, and 0 where the product has no 32-bit

@@ -13,12 +13,18 @@ constexpr vst::ParameterSpec kParameters[kNumParams] = {
     vst::decibelParameter("Gain", -48.0, 12.0, 0.0),  // -48 to +12 dB, starting at 0 dB
 };
 
+// What a host shows of the effect: its name, vendor and product (each at most
+// 24 characters; a longer literal does not compile) and a vendor version of
+// your own (0 here). The framework answers the identity calls from this record.
+constexpr vst::Identity kIdentity = {"Gain", "Velmbrook", "Gain example", 0};
+
 class Gain : public vst::ParameterEffect<kNumParams> {
   // Eases the gain to a new value over a few milliseconds: a jump would click.
   vst::Smoother gain;
 
  public:
-  explicit Gain(audioMasterCallback audioMaster) : ParameterEffect(audioMaster, 1, kParameters) {
+  explicit Gain(audioMasterCallback audioMaster)
+      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'G', 'n'));  // your own four characters
@@ -44,21 +50,8 @@ class Gain : public vst::ParameterEffect<kNumParams> {
     }
   }
 
-  // [host thread] Identity texts through the bounded copy, each within its kind's limit.
-  bool getEffectName(char* name) override { return identity(name, "Gain", vst::kEffectNameText); }
-  bool getVendorString(char* text) override {
-    return identity(text, "Velmbrook", vst::kVendorText);
-  }
-  bool getProductString(char* text) override {
-    return identity(text, "Gain example", vst::kProductText);
-  }
+  // [host thread] The category hosts sort the effect under.
   VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
-
- private:
-  static bool identity(char* text, const char* value, vst::TextKind kind) {
-    vst::copyText(text, value, kind);
-    return true;
-  }
 };
 
 }  // namespace

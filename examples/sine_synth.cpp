@@ -16,6 +16,8 @@ constexpr vst::ParameterSpec kParameters[kNumParams] = {
     vst::decibelParameter("Volume", -60.0, 0.0, -12.0),
 };
 
+constexpr vst::Identity kIdentity = {"Sine Synth", "Velmbrook", "Sine Synth example", 0};
+
 constexpr int kVoices = 8;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr float kAttackSeconds = 0.005f;  // short ramps, so notes start and end without a click
@@ -33,7 +35,7 @@ class SineSynth : public vst::ParameterEffect<kNumParams> {
 
  public:
   explicit SineSynth(audioMasterCallback audioMaster)
-      : ParameterEffect(audioMaster, 1, kParameters) {
+      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
     setNumInputs(0);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'S', 'n'));
@@ -65,24 +67,10 @@ class SineSynth : public vst::ParameterEffect<kNumParams> {
       ParameterEffect::setSampleRate(newSampleRate);
   }
 
-  // [host thread] Identity texts through the bounded copy, each within its kind's limit.
-  bool getEffectName(char* name) override {
-    return identity(name, "Sine Synth", vst::kEffectNameText);
-  }
-  bool getVendorString(char* text) override {
-    return identity(text, "Velmbrook", vst::kVendorText);
-  }
-  bool getProductString(char* text) override {
-    return identity(text, "Sine Synth example", vst::kProductText);
-  }
+  // [host thread] The identity texts come from kIdentity; the category is the instrument's.
   VstPlugCategory getPlugCategory() override { return kPlugCategSynth; }
 
  private:
-  static bool identity(char* text, const char* value, vst::TextKind kind) {
-    vst::copyText(text, value, kind);
-    return true;
-  }
-
   // The voices take notes, the pedal and all notes or sound off; the wheel
   // (two semitones either way) is the synth's own.
   void apply(const vst::MidiMessage& message) {

@@ -21,6 +21,8 @@ constexpr vst::ParameterSpec kParameters[kNumParams] = {
     vst::choiceParameter("Sync", kSyncNames, 0),              // Off
 };
 
+constexpr vst::Identity kIdentity = {"Tremolo", "Velmbrook", "Tremolo example", 0};
+
 constexpr double kTwoPi = 6.283185307179586;
 
 class Tremolo : public vst::ParameterEffect<kNumParams> {
@@ -29,7 +31,8 @@ class Tremolo : public vst::ParameterEffect<kNumParams> {
   double phase = 0.0;
 
  public:
-  explicit Tremolo(audioMasterCallback audioMaster) : ParameterEffect(audioMaster, 1, kParameters) {
+  explicit Tremolo(audioMasterCallback audioMaster)
+      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'T', 'r'));
@@ -73,23 +76,8 @@ class Tremolo : public vst::ParameterEffect<kNumParams> {
       ParameterEffect::setSampleRate(newSampleRate);
   }
 
-  // [host thread] Identity texts within 24 characters.
-  bool getEffectName(char* name) override {
-    return identity(name, "Tremolo", vst::kEffectNameText);
-  }
-  bool getVendorString(char* text) override {
-    return identity(text, "Velmbrook", vst::kVendorText);
-  }
-  bool getProductString(char* text) override {
-    return identity(text, "Tremolo example", vst::kProductText);
-  }
+  // [host thread] The identity texts come from kIdentity; the category is the effect's.
   VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
-
- private:
-  static bool identity(char* text, const char* value, vst::TextKind kind) {
-    vst::copyText(text, value, kind);
-    return true;
-  }
 };
 
 }  // namespace

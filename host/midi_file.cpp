@@ -75,12 +75,7 @@ class TrackReader {
       running = 0;
       if (status == 0xF0 || status == 0xF7) {
         std::uint32_t length = 0;
-        const std::size_t lengthAt = at_;
-        if (!quantity(length, "sysex length", error)) return false;
-        if (length > end_ - at_)
-          return fail(lengthAt,
-                      "sysex length " + std::to_string(length) + " past the end of the track",
-                      error);
+        if (!bodyLength(length, "sysex length", error)) return false;
         MidiFileEvent event;
         event.tick = tick;
         event.track = track_;
@@ -99,12 +94,7 @@ class TrackReader {
       if (at_ >= end_) return fail(at_, "truncated: a meta event without its type", error);
       const unsigned char type = data_[at_++];
       std::uint32_t length = 0;
-      const std::size_t lengthAt = at_;
-      if (!quantity(length, "meta event length", error)) return false;
-      if (length > end_ - at_)
-        return fail(lengthAt,
-                    "meta event length " + std::to_string(length) + " past the end of the track",
-                    error);
+      if (!bodyLength(length, "meta event length", error)) return false;
       const unsigned char* body = data_ + at_;
       at_ += length;
       if (type == 0x2F) return true;  // end of track: anything after it is not read
@@ -141,6 +131,17 @@ class TrackReader {
       if (byte < 0x80) return true;
     }
     return fail(start, std::string("a ") + what + " longer than four bytes", error);
+  }
+
+  // The length before a sysex or meta event's body, which must fit in what is
+  // left of the track.
+  bool bodyLength(std::uint32_t& length, const char* what, std::string& error) {
+    const std::size_t start = at_;
+    if (!quantity(length, what, error)) return false;
+    if (length <= end_ - at_) return true;
+    return fail(start,
+                std::string(what) + " " + std::to_string(length) + " past the end of the track",
+                error);
   }
 
   bool fail(std::size_t at, const std::string& what, std::string& error) {

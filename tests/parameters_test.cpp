@@ -1,11 +1,12 @@
 // Declared parameters: the mapping of each kind against values worked out by
 // hand, the texts typed by a user (good and bad) through the dispatcher, the
-// smoother, and the host's time read safely.
+// identity record's answers, the smoother, and the host's time read safely.
 #include "vst/parameters.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -27,6 +28,7 @@ enum { kGain, kCutoff, kDepth, kInput, kVoices, kWide, kCount };
 class Effect : public vst::ParameterEffect<kCount> {
  public:
   Effect() : ParameterEffect(nullptr, 1, kTable) {}
+  explicit Effect(const vst::Identity& identity) : ParameterEffect(nullptr, 1, kTable, identity) {}
   void processReplacing(float**, float**, VstInt32) override {}
   using ParameterEffect::choice;
   using ParameterEffect::factor;
@@ -152,6 +154,33 @@ TEST(DeclaredParameters, TypedTextIsReadOrRefused) {
     const double expected = row.read ? row.plain : before;
     EXPECT_NEAR(effect.plain(row.index), expected, 1e-6 * std::fabs(expected) + 1e-9) << which;
   }
+}
+
+// The identity record answers the four identity calls: each text exactly 25
+// bytes into the host's buffer (a name of the full 24 characters whole), the
+// vendor version as given. Without a record the framework's defaults stand:
+// nothing written, 0.
+TEST(DeclaredIdentity, AnswersTheIdentityCallsWithinTheirLimits) {
+  static constexpr vst::Identity kIdentity = {"Twenty-four characters!!", "Vendor", "", 1234};
+  Effect identified(kIdentity), anonymous;
+  const struct {
+    VstInt32 opcode;
+    const char* text;
+  } rows[] = {{effGetEffectName, "Twenty-four characters!!"},
+              {effGetVendorString, "Vendor"},
+              {effGetProductString, ""}};
+  for (const auto& row : rows) {
+    std::string buffer(64, 'x'), expected(64, 'x');
+    expected.replace(0, 25, 25, '\0');
+    expected.replace(0, std::strlen(row.text), row.text);
+    EXPECT_EQ(identified.dispatcher(row.opcode, 0, 0, &buffer[0], 0.0f), 1) << row.text;
+    EXPECT_EQ(buffer, expected) << row.text;
+    buffer.assign(64, 'x');
+    EXPECT_EQ(anonymous.dispatcher(row.opcode, 0, 0, &buffer[0], 0.0f), 0) << row.text;
+    EXPECT_EQ(buffer, std::string(64, 'x')) << row.text;
+  }
+  EXPECT_EQ(identified.dispatcher(effGetVendorVersion, 0, 0, nullptr, 0.0f), 1234);
+  EXPECT_EQ(anonymous.dispatcher(effGetVendorVersion, 0, 0, nullptr, 0.0f), 0);
 }
 
 TEST(Smoother, EasesTowardsTheTargetAndLandsOnIt) {

@@ -18,9 +18,7 @@ namespace {
 class TestSynthModule : public PluginTest {
  protected:
   TestSynthModule() : PluginTest(TEST_SYNTH_MODULE) {}
-  void SetUp() override {
-    PluginTest::SetUp();
-    if (HasFatalFailure()) return;
+  void loaded() override {
     record = plugin->record();
     host.clearCalls();
   }

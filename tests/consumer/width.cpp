@@ -4,9 +4,12 @@
 // outputs are the same buffers, as in most hosts). vsthost check fails it.
 #include "vst/framework.h"
 
-class Width : public AudioEffectX {
+// No parameter table, so the identity goes to vst::IdentityEffect directly.
+constexpr vst::Identity kIdentity = {"My Width", "Me", "My Width", 1};
+
+class Width : public vst::IdentityEffect {
  public:
-  explicit Width(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, 0) {
+  explicit Width(audioMasterCallback audioMaster) : IdentityEffect(audioMaster, 1, 0, kIdentity) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('M', 'y', 'W', 'd'));

@@ -29,11 +29,7 @@ long heapCallsDuring(const std::function<void()>& action) {
 class RealtimeSafety : public PluginTest {
  protected:
   RealtimeSafety() : PluginTest(ORSOLANE_MODULE) {}
-  void SetUp() override {
-    PluginTest::SetUp();
-    if (HasFatalFailure()) return;
-    plugin->activate(48000.0f, 4096);
-  }
+  void loaded() override { plugin->activate(48000.0f, 4096); }
 };
 
 TEST_F(RealtimeSafety, TheCounterSeesEveryKindOfAllocation) {

@@ -34,7 +34,12 @@ struct LoadedPlugin : host::LoadedPlugin {
 class PluginTest : public ::testing::Test, protected LoadedPlugin {
  protected:
   explicit PluginTest(const char* modulePath) : modulePath_(modulePath) {}
-  void SetUp() override { ASSERT_TRUE(load(modulePath_)); }
+  void SetUp() override {
+    ASSERT_TRUE(load(modulePath_));
+    loaded();
+  }
+  // What a fixture does once its module is loaded and instantiated.
+  virtual void loaded() {}
 
  private:
   const char* modulePath_;

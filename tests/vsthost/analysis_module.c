@@ -12,13 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "vst/vst.h"
-
-#if defined(_WIN32)
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "test_record.h"
 
 #define DELAY 100
 #define PI 3.14159265358979323846
@@ -111,16 +105,8 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance->rate = 44100.0;
   reset(instance);
   AEffect* effect = &instance->record;
-  effect->magic = kEffectMagic;
-  effect->dispatcher = dispatcher;
-  effect->setParameter = setParameter;
-  effect->getParameter = getParameter;
-  effect->processReplacing = processReplacing;
-  effect->numPrograms = 1;
-  effect->numInputs = 2;
-  effect->numOutputs = 2;
-  effect->flags = effFlagsCanReplacing;
-  effect->uniqueID = VST_FOUR_CHARS('K', 'n', 'o', 'w');
+  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+                 VST_FOUR_CHARS('K', 'n', 'o', 'w'));
 #if defined(BROKEN_PURE_DELAY)
   effect->initialDelay = DELAY;
 #elif defined(BROKEN_DELAY_MISREPORTED)

@@ -25,13 +25,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "vst/vst.h"
-
-#if defined(_WIN32)
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "test_record.h"
 
 enum { kVoices = 8, kQueue = 512, kWave = 2048, kRows = 16 };
 enum { kVolume, kCutoff, kResonance, kParams };
@@ -300,16 +294,10 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   for (int i = 0; i <= kWave; ++i) instance->wave[i] = (float)sin(6.283185307179586 * i / kWave);
   for (int key = 0; key < 128; ++key) instance->keyWave[key] = instance->wave;
   AEffect* effect = &instance->record;
-  effect->magic = kEffectMagic;
-  effect->dispatcher = dispatcher;
-  effect->setParameter = setParameter;
-  effect->getParameter = getParameter;
-  effect->processReplacing = processReplacing;
+  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+                 VST_FOUR_CHARS('b', 'r', 'k', 'i'));
   effect->numParams = kParams;
-  effect->numPrograms = 1;
   effect->numInputs = 0;
-  effect->numOutputs = 2;
-  effect->flags = effFlagsCanReplacing | effFlagsIsSynth;
-  effect->uniqueID = VST_FOUR_CHARS('b', 'r', 'k', 'i');
+  effect->flags |= effFlagsIsSynth;
   return effect;
 }

@@ -41,14 +41,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "test_record.h"
 #include "vst/events.h"
-#include "vst/vst.h"
-
-#if defined(_WIN32)
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
 
 /* A write through a null pointer the compiler cannot see is null: a real
  * segmentation fault (an access violation on Windows), as an effect's bug
@@ -371,19 +365,12 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance->note = -1;
   instance->buffer = (float*)calloc(16, sizeof(float));
   AEffect* effect = &instance->record;
-  effect->magic = kEffectMagic;
-  effect->dispatcher = dispatcher;
-  effect->setParameter = setParameter;
-  effect->getParameter = getParameter;
-  effect->processReplacing = processReplacing;
+  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+                 VST_FOUR_CHARS('b', 'r', 'k', 'n'));
   effect->numParams = 1;
-  effect->numPrograms = 1;
 #if defined(BROKEN_PROGRAM_MISMATCH)
   effect->numPrograms = 2;
 #endif
-  effect->numInputs = 2;
-  effect->numOutputs = 2;
-  effect->flags = effFlagsCanReplacing;
 #if defined(SYNTH)
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;
@@ -395,7 +382,6 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   effect->flags |= effFlagsCanDoubleReplacing;
   effect->processDoubleReplacing = processDoubleReplacing;
 #endif
-  effect->uniqueID = VST_FOUR_CHARS('b', 'r', 'k', 'n');
 #if defined(BROKEN_DEFAULT_ID)
   effect->uniqueID = VST_FOUR_CHARS('N', 'o', 'E', 'f');
 #endif

@@ -19,13 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "vst/vst.h"
-
-#if defined(_WIN32)
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "test_record.h"
 
 #define MAX_MARKS 1024
 
@@ -141,16 +135,8 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance = (Instance*)calloc(1, sizeof(Instance));
   if (instance == NULL) return NULL;
   instance->master = master;
-  instance->record.magic = kEffectMagic;
-  instance->record.dispatcher = dispatcher;
-  instance->record.setParameter = setParameter;
-  instance->record.getParameter = getParameter;
-  instance->record.processReplacing = processReplacing;
-  instance->record.numPrograms = 1;
-  instance->record.numInputs = 2;
-  instance->record.numOutputs = 2;
-  instance->record.flags = effFlagsCanReplacing;
-  instance->record.uniqueID = VST_FOUR_CHARS('t', 'i', 'm', 'e');
+  fillTestRecord(&instance->record, dispatcher, setParameter, getParameter, processReplacing,
+                 VST_FOUR_CHARS('t', 'i', 'm', 'e'));
 #if defined(BROKEN_EVENT_MARKER)
   instance->record.numInputs = 0;
   instance->record.numOutputs = 4;

@@ -179,6 +179,7 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
   std::ofstream(dir + "/text.wav") << "not audio\n";
   const std::string orsolane = ORSOLANE_MODULE, fixtures = BROKEN_MODULES;
   const std::string in = dir + "/stereo.wav", out = dir + "/out.wav";
+  const std::string render = "render " + orsolane + " " + in + " " + out;  // then the options
   struct Case {
     std::string arguments;
     int status;
@@ -196,25 +197,18 @@ TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
        "text.wav: not a readable audio file"},
       {"render " + orsolane + " " + dir + "/three.wav " + out, 1,
        "3 channels, but the effect takes 2 inputs"},
-      {"render " + orsolane + " " + in + " " + out + " --param Width=0.5", 1,
-       "unknown parameter 'Width'"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=half", 1,
+      {render + " --param Width=0.5", 1, "unknown parameter 'Width'"},
+      {render + " --param Depth=half", 1,
        "parameter Depth: nothing it shows reads 'half' (it shows 0.0"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=nan", 1,
-       "nothing it shows reads 'nan'"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=80ms", 1,
-       "parameter Depth: nothing it shows reads '80ms'"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=25Hz", 1,
-       "'Hz' is not its unit (ms)"},
-      {"render " + orsolane + " " + in + " " + out + " --param Depth=1.5", 1,
-       "outside the normalised range"},
-      {"render " + orsolane + " " + in + " " + out + " --param 3=0.5", 1, "index 3 out of range"},
-      {"render " + orsolane + " " + in + " " + out + " --block 0", 2,
-       "--block: wants a whole number from 1 to 65536, not '0'"},
-      {"render " + orsolane + " " + in + " " + out + " --block 99999999999999999999", 2,
-       "--block: wants"},
-      {"render " + orsolane + " " + in + " " + out + " --format mp9", 1, "unknown format 'mp9'"},
-      {"render " + orsolane + " " + in + " " + out + " --encoding vorbis", 1, "cannot hold vorbis"},
+      {render + " --param Depth=nan", 1, "nothing it shows reads 'nan'"},
+      {render + " --param Depth=80ms", 1, "parameter Depth: nothing it shows reads '80ms'"},
+      {render + " --param Depth=25Hz", 1, "'Hz' is not its unit (ms)"},
+      {render + " --param Depth=1.5", 1, "outside the normalised range"},
+      {render + " --param 3=0.5", 1, "index 3 out of range"},
+      {render + " --block 0", 2, "--block: wants a whole number from 1 to 65536, not '0'"},
+      {render + " --block 99999999999999999999", 2, "--block: wants"},
+      {render + " --format mp9", 1, "unknown format 'mp9'"},
+      {render + " --encoding vorbis", 1, "cannot hold vorbis"},
       {"render " + orsolane + " " + in, 2, "OUT is required"},
       {"check --seed twelve " + orsolane, 2, "--seed"},
       {"check --sample-rates 44100,fast " + orsolane, 2, "wants rates in Hz"},

@@ -3,7 +3,8 @@
 // copy for every text written into a host's buffer, Relaxed<T> for values
 // shared between the audio thread and the host's other threads, the MIDI
 // decoder, event queue and voice allocator for instruments, parameters
-// declared in one table (ParameterEffect) with a smoother, the host's time
+// declared in one table (ParameterEffect) with a smoother, identity texts
+// declared once (vst::Identity, IdentityEffect), the host's time
 // read safely, the interface types and constants, and the framework's version.
 //
 // A module's sources define the one function the plug-in entry calls:
@@ -14,6 +15,7 @@
 #include "vst/audio_effect_x.h"
 #include "vst/framework_version.h"
 #include "vst/host_time.h"
+#include "vst/identity.h"
 #include "vst/midi.h"
 #include "vst/parameters.h"
 #include "vst/relaxed.h"

@@ -3,17 +3,20 @@
 // range, display precision) and derives from vst::ParameterEffect, which
 // answers every parameter call from the table: clamped storage, names, units,
 // displays and the parsing of typed-in text. Processing reads plain values:
-// hertz, milliseconds, a gain factor for decibels, a choice's index.
+// hertz, milliseconds, a gain factor for decibels, a choice's index. Given an
+// identity record too (vst/identity.h), it answers the identity calls from it.
 //
 //   constexpr vst::ParameterSpec kParameters[] = {
 //       vst::decibelParameter("Gain", -48.0, 12.0, 0.0),
 //   };
+//   constexpr vst::Identity kIdentity = {"Gain", "Velmbrook", "Gain example", 1000};
 //   class Gain : public vst::ParameterEffect<1> { ... factor(0) ... };
 #pragma once
 
 #include <cstddef>
 
 #include "vst/audio_effect_x.h"
+#include "vst/identity.h"
 #include "vst/relaxed.h"
 #include "vst/text_copy.h"
 
@@ -90,19 +93,27 @@ void formatValue(const ParameterSpec& parameter, double plain, char* text, VstIn
 bool parseValue(const ParameterSpec& parameter, const char* text, double& plain);
 
 // An AudioEffectX that answers the parameter calls from a table of N
-// parameters. The table must outlive every instance (a constexpr table at
-// namespace scope does). It overrides setParameter, getParameter,
+// parameters, and the identity calls from an Identity when it is given one
+// (an IdentityEffect). The table must outlive every instance (a constexpr
+// table at namespace scope does). It overrides setParameter, getParameter,
 // getParameterName, getParameterLabel, getParameterDisplay and
 // string2parameter, and adds no virtual operation.
 template <VstInt32 N>
-class ParameterEffect : public AudioEffectX {
+class ParameterEffect : public IdentityEffect {
   static_assert(N > 0, "a table of at least one parameter");
 
  public:
   // [construction] Every parameter starts at its initial value.
+  ParameterEffect(audioMasterCallback host, VstInt32 programs, const ParameterSpec (&table)[N],
+                  const Identity& identity)
+      : IdentityEffect(host, programs, N, identity), table_(table) {
+    start();
+  }
+  // [construction] Without an identity the identity calls keep AudioEffectX's
+  // defaults, for an effect that answers them itself.
   ParameterEffect(audioMasterCallback host, VstInt32 programs, const ParameterSpec (&table)[N])
-      : AudioEffectX(host, programs, N), table_(table) {
-    for (VstInt32 i = 0; i < N; ++i) values_[i] = toNormalised(table[i], table[i].initial);
+      : IdentityEffect(host, programs, N), table_(table) {
+    start();
   }
 
   // [any thread] Clamps to 0 to 1 and snaps choices and steps; a NaN or an
@@ -144,6 +155,9 @@ class ParameterEffect : public AudioEffectX {
   int choice(VstInt32 index) const { return static_cast<int>(plain(index)); }
 
  private:
+  void start() {
+    for (VstInt32 i = 0; i < N; ++i) values_[i] = toNormalised(table_[i], table_[i].initial);
+  }
   static bool valid(VstInt32 index) { return index >= 0 && index < N; }
   double plainOf(VstInt32 index, float normalised) const {
     return toPlain(table_[index], normalised);

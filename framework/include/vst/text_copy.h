@@ -33,11 +33,36 @@ inline constexpr TextKind kEffectNameText{24};
 inline constexpr TextKind kVendorText{24};
 inline constexpr TextKind kProductText{24};
 
-// Copies at most `maxLen` characters of `source` into `text`, fills the rest of
-// the first `maxLen` bytes with zero bytes and writes a zero byte at index
-// `maxLen`: exactly `maxLen` + 1 bytes, nothing beyond. A null `text` or a
-// negative `maxLen` writes nothing; a null `source` counts as the empty text.
-inline void copyText(char* text, const char* source, VstInt32 maxLen) noexcept {
+// A limit in characters: a number, or a text's kind. kVstMaxEffectNameLen,
+// kVstMaxVendorStrLen, kVstMaxProductStrLen and kVstMaxNameLen are buffer
+// sizes in bytes, terminator included: as a character limit they would write
+// one byte past the host's buffer, so they are refused at compile time; name
+// the text's kind instead.
+class TextLimit {
+ public:
+  constexpr TextLimit(VstInt32 maxCharacters) noexcept  // NOLINT: a number converts
+      : maxCharacters_(maxCharacters) {}
+  constexpr TextLimit(TextKind kind) noexcept  // NOLINT: a kind converts
+      : maxCharacters_(kind.maxCharacters()) {}
+  template <typename Size,
+            typename std::enable_if<std::is_same<Size, VstTextBufferSize>::value, int>::type = 0>
+  TextLimit(Size) noexcept : maxCharacters_(-1) {
+    static_assert(!std::is_same<Size, Size>::value,
+                  "a buffer size in bytes is no character limit: pass the text's kind "
+                  "(vst::kEffectNameText, vst::kVendorText, vst::kProductText)");
+  }
+  constexpr VstInt32 maxCharacters() const noexcept { return maxCharacters_; }
+
+ private:
+  VstInt32 maxCharacters_;
+};
+
+// Copies at most `limit` characters of `source` into `text`, fills the rest of
+// the first `limit` bytes with zero bytes and writes a zero byte at index
+// `limit`: exactly `limit` + 1 bytes, nothing beyond. A null `text` or a
+// negative limit writes nothing; a null `source` counts as the empty text.
+inline void copyText(char* text, const char* source, TextLimit limit) noexcept {
+  const VstInt32 maxLen = limit.maxCharacters();
   if (text == nullptr || maxLen < 0) return;
   VstInt32 length = 0;
   if (source != nullptr) {
@@ -47,42 +72,14 @@ inline void copyText(char* text, const char* source, VstInt32 maxLen) noexcept {
   std::memset(text + length, 0, static_cast<std::size_t>(maxLen - length) + 1);
 }
 
-// The same for a text of a known kind: at most its characters, then zeros
-// through index kind.maxCharacters().
-inline void copyText(char* text, const char* source, TextKind kind) noexcept {
-  copyText(text, source, kind.maxCharacters());
-}
-
-// kVstMaxEffectNameLen, kVstMaxVendorStrLen, kVstMaxProductStrLen and
-// kVstMaxNameLen are buffer sizes in bytes, terminator included: as a
-// character limit they write one byte past the host's buffer. Refused at
-// compile time; name the text's kind instead.
-template <typename Size,
-          typename std::enable_if<std::is_same<Size, VstTextBufferSize>::value, int>::type = 0>
-void copyText(char*, const char*, Size) noexcept {
-  static_assert(!std::is_same<Size, Size>::value,
-                "a buffer size in bytes is no character limit: pass the text's kind "
-                "(vst::kEffectNameText, vst::kVendorText, vst::kProductText)");
-}
-
 // Appends as much of `source` to the terminated text in `text` as keeps it
-// within `maxLen` characters, then zero-fills through index `maxLen`.
-inline void appendText(char* text, const char* source, VstInt32 maxLen) noexcept {
+// within `limit` characters, then zero-fills through index `limit`.
+inline void appendText(char* text, const char* source, TextLimit limit) noexcept {
+  const VstInt32 maxLen = limit.maxCharacters();
   if (text == nullptr || maxLen < 0) return;
   VstInt32 length = 0;
   while (length < maxLen && text[length] != '\0') ++length;
   copyText(text + length, source, maxLen - length);
-}
-
-inline void appendText(char* text, const char* source, TextKind kind) noexcept {
-  appendText(text, source, kind.maxCharacters());
-}
-
-template <typename Size,
-          typename std::enable_if<std::is_same<Size, VstTextBufferSize>::value, int>::type = 0>
-void appendText(char*, const char*, Size) noexcept {
-  static_assert(!std::is_same<Size, Size>::value,
-                "a buffer size in bytes is no character limit: pass the text's kind");
 }
 
 }  // namespace vst

@@ -1,0 +1,34 @@
+/* What the C test modules share: the export of their entry, and the record
+ * each of them starts from. */
+#ifndef VST_TESTS_TEST_RECORD_H
+#define VST_TESTS_TEST_RECORD_H
+
+#include "vst/vst.h"
+
+#if defined(_WIN32)
+#define EXPORT __declspec(dllexport)
+#else
+#define EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Fills a zeroed record as a stereo effect with replacing processing, one
+ * program and no parameters, reached through the four functions given, under
+ * the ID given. A module then sets what makes it different: its parameters,
+ * an instrument's flag and channels, a fault. */
+static inline void fillTestRecord(AEffect* record, AEffectDispatcherProc dispatcher,
+                                  AEffectSetParameterProc setParameter,
+                                  AEffectGetParameterProc getParameter,
+                                  AEffectProcessProc processReplacing, VstInt32 uniqueID) {
+  record->magic = kEffectMagic;
+  record->dispatcher = dispatcher;
+  record->setParameter = setParameter;
+  record->getParameter = getParameter;
+  record->processReplacing = processReplacing;
+  record->numPrograms = 1;
+  record->numInputs = 2;
+  record->numOutputs = 2;
+  record->flags = effFlagsCanReplacing;
+  record->uniqueID = uniqueID;
+}
+
+#endif
