@@ -27,7 +27,7 @@ struct CheckOptions {
 // check name.
 int check(const CheckOptions& options, std::FILE* out);
 // check --list: every check with its group, summary and the fault it catches,
-// as text, as JSON, or as the Markdown table the README shows.
+// as text, as JSON, or as the Markdown table of the check manual (docs/vsthost-check.md).
 enum class ListFormat { kText, kJson, kMarkdown };
 void listChecks(ListFormat format, std::FILE* out);
 // The process of one check where a check cannot fork (Windows): runs the

@@ -1,5 +1,5 @@
 // The checks of `vsthost check`, one record each. The usage text, `check
-// --list`, the README's table and the tests' counts are all read from the
+// --list`, the check manual's table and the tests' counts are all read from the
 // registry; adding a check is one record, its run function and a broken module
 // that it catches.
 //

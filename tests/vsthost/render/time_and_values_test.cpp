@@ -1,6 +1,5 @@
 // render's transport and parameter values with units, driven through
-// vsthost::render in this process; and the time-info check on a module that
-// copes with the host's time and on one that reads a null record.
+// vsthost::render in this process.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -10,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "check/registry.h"
-#include "check/time_info_check.h"
 #include "common/common.h"
 #include "render/render.h"
 #include "scratch_folder.h"
@@ -92,16 +89,6 @@ TEST_F(RenderTime, GainTakesDecibels) {
     wrong.params = {{"Gain", text}};
     EXPECT_THROW(vsthost::render(wrong), vsthost::Error) << text;
   }
-}
-
-// The tremolo syncs to the tempo when its parameters are at 0.5 or 1: the
-// check drives it through the time it asks for, at both levels. (A module
-// reading a null record fails the check: the verdict table holds that.)
-TEST(TimeInfoCheck, DrivesTheTremoloThroughTheTimeItAsksFor) {
-  const auto quiet = [](const std::string&) {};
-  for (bool strict : {false, true})
-    EXPECT_NE(vsthost::checkTimeInfo(TREMOLO_MODULE, quiet, strict).find("asked for the time"),
-              std::string::npos);
 }
 
 }  // namespace

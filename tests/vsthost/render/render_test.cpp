@@ -1,6 +1,9 @@
-// vsthost as a user runs it: the rendered audio is exactly what the effect
-// makes when driven directly, the output keeps the input's rate and format,
-// and every error is one line, a non-zero exit and no file left behind.
+// vsthost render and compare as a user runs them: the rendered audio is
+// exactly what the effect makes when driven directly, the output keeps the
+// input's rate and format, and every error is one line, a non-zero exit and no
+// file left behind; compare gives the null tests known answers.
+#include "render/render.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -17,10 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "check/registry.h"
 #include "common/common.h"
 #include "plugin_test.h"
-#include "render/render.h"
 #include "scratch_folder.h"
 #include "vst/host.h"
 #include "vst/noise.h"
@@ -291,125 +292,6 @@ TEST_F(VsthostTest, PresetsLoadBeforeTheRenderAndSaveAfterIt) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(files().size(), 6u) << c.arguments << ": something was left behind";
   }
-}
-
-// Each check catches the fault it exists for, at the level where it should:
-// one deliberately broken module per row, its verdict at the default level and
-// with --strict.
-TEST_F(VsthostTest, EveryCheckCatchesItsFaultAtItsLevel) {
-  struct Row {
-    const char* module;
-    const char* check;
-    const char* byDefault;
-    const char* strict;
-    const char* detail = "";  // what the report must say, where it names a place
-  };
-  const Row rows[] = {
-      {"bad_magic", "load", "fail", "fail"},
-      {"text_overrun", "texts", "warn", "fail"},
-      {"text_flood", "texts", "fail", "fail"},
-      {"null_pointer", "opcodes", "pass", "fail"},
-      {"opcode_crash", "opcodes", "fail", "fail"},
-      {"unwritten", "outputs-written", "fail", "fail"},
-      {"block_dependent", "block-invariance", "warn", "fail"},
-      {"block_rounding", "block-invariance", "pass", "fail"},
-      {"nan_output", "rates-blocks", "fail", "fail"},
-      {"nan_output", "open-close", "fail", "fail"},
-      {"denormal", "silence", "warn", "fail"},
-      {"parameter_range", "parameters", "fail", "fail"},
-      {"shared_parameter", "two-instances", "fail", "fail"},
-      {"shared_parameter", "determinism", "warn", "fail"},
-      {"shared_history", "determinism", "warn", "fail"},
-      {"state_lost", "state-restore", "fail", "fail"},
-      {"program_mismatch", "state-restore", "fail", "fail"},
-      {"suspend_crash", "suspend-resume", "fail", "fail"},
-      {"allocating", "realtime", "warn", "fail",
-       "at allocating.so: processReplacing (broken_module.c:"},
-      {"silent_synth", "instrument", "warn", "fail"},
-      {"hanging_note", "instrument", "fail", "fail"},
-      {"default_id", "identity", "warn", "fail"},
-      {"text_overrun", "identity", "warn", "fail"},
-      {"hang", "threads", "fail", "fail"},
-      {"thread_left_running", "reload", "fail", "fail"},
-      {"not_in_place", "in-place", "fail", "fail", "an input read after its output was written"},
-      {"slow_scan", "scan-time", "warn", "fail"},
-      {"chunk_trusting", "chunk-garbage", "fail", "fail"},
-      {"double_mismatch", "double-precision", "fail", "fail"},
-      {"parameter_nan", "parameters", "fail", "fail", "right after parameter 0 (Gain) set to 1"},
-      {"note_off_first", "notes-in-block", "fail", "fail"},
-      {"block_start_events", "delta-frames", "fail", "fail", "deltaFrames ignored"},
-      {"key_table_overrun", "keys-bend", "fail", "fail", "crashed"},
-      {"key_table_overrun", "midi-fuzz", "fail", "fail", "crashed"},
-      {"note_off_half_voices", "polyphony", "fail", "fail"},
-      {"all_notes_off_ignored", "channel-mode", "fail", "fail", "after all notes off (CC 123)"},
-      {"nan_at_corner", "parameter-corners", "fail", "fail"},
-      {"time_unchecked", "time-info", "fail", "fail", "in a host that answers null for the time"},
-  };
-  const std::string fixtures = BROKEN_MODULES;
-  for (const Row& row : rows) {
-    for (bool strict : {false, true}) {
-      const std::string arguments = std::string("check --json --timeout 2 --only ") + row.check +
-                                    (strict ? " --strict " : " ") + fixtures + "/" + row.module +
-                                    ".so";
-      const Result r = run(arguments);
-      const std::string expected = strict ? row.strict : row.byDefault;
-      EXPECT_NE(r.out.find(std::string("\"result\": \"") + expected + "\""), std::string::npos)
-          << arguments << "\n"
-          << r.out << r.err;
-      EXPECT_EQ(r.status, expected == "fail" ? 1 : 0) << arguments;
-      EXPECT_NE(r.out.find(row.detail), std::string::npos) << arguments << "\n" << r.out;
-    }
-  }
-}
-
-// A module without a fault passes every check at both levels (an instrument
-// check is skipped for an effect), so no check fails what is right.
-TEST_F(VsthostTest, CleanModulesPassEveryCheckAtBothLevels) {
-  for (const char* module : {"clean", "clean_synth", "instrument_clean"})
-    for (const char* level : {"", "--strict "}) {
-      const Result r = run(std::string("check ") + level + BROKEN_MODULES + "/" + module + ".so");
-      EXPECT_EQ(r.status, 0) << module << " " << level << "\n" << r.out << r.err;
-      EXPECT_EQ(r.out.find("FAIL"), std::string::npos) << r.out;
-      EXPECT_EQ(r.out.find("WARN"), std::string::npos) << r.out;
-    }
-}
-
-// A crash names the call that crashed, and the table goes on after it.
-TEST_F(VsthostTest, CheckReportsACrashWithItsCallAndGoesOn) {
-  const Result r =
-      run(std::string("check --strict --timeout 20 ") + BROKEN_MODULES + "/text_overrun.so");
-  EXPECT_EQ(r.status, 1) << r.out << r.err;
-  EXPECT_NE(r.out.find("PASS  load "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("FAIL  texts             crashed (Segmentation fault) while the name "
-                       "of parameter 0 into a 9-byte buffer"),
-            std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("  identity "), std::string::npos)
-      << "the checks after the crash ran: " << r.out;
-}
-
-// The exit status a script relies on: 0 with warnings, 1 with a failure, 2 for
-// a command line naming no such check.
-TEST_F(VsthostTest, CheckExitStatusAndSubsets) {
-  const std::string fixtures = BROKEN_MODULES;
-  EXPECT_EQ(run("check --only default_id,identity " + fixtures + "/default_id.so").status, 2);
-  const Result warned = run("check --only identity,load " + fixtures + "/default_id.so");
-  EXPECT_EQ(warned.status, 0) << warned.out;
-  EXPECT_NE(warned.out.find("1 passed, 1 warned, 0 failed"), std::string::npos) << warned.out;
-  const Result skipped =
-      run("check --skip realtime --skip instrument,identity " + fixtures + "/allocating.so");
-  EXPECT_EQ(skipped.status, 0) << skipped.out;
-  EXPECT_EQ(skipped.out.find("realtime"), std::string::npos) << skipped.out;
-  // Every other check of the registry ran, and none warned or failed.
-  int passed = 0, warnedCount = 0, failed = 0, skips = 0;
-  const size_t summary = skipped.out.rfind(" passed, ");
-  ASSERT_NE(summary, std::string::npos) << skipped.out;
-  const size_t line = skipped.out.rfind('\n', summary) + 1;
-  ASSERT_EQ(std::sscanf(skipped.out.c_str() + line, "%d passed, %d warned, %d failed, %d skipped",
-                        &passed, &warnedCount, &failed, &skips),
-            4);
-  EXPECT_EQ(passed + skips, static_cast<int>(vsthost::checkRegistry().size()) - 3) << skipped.out;
-  EXPECT_EQ(warnedCount + failed, 0) << skipped.out;
 }
 
 }  // namespace
