@@ -122,16 +122,49 @@ TEST(MidiQueue, CutsTheBlockAtEachEventFrameInOrder) {
   EXPECT_EQ(queue.size(), 0);
 }
 
-TEST(MidiQueue, CountsOverflowAndSkipsWhatCannotBeRead) {
-  host::EventList many;
-  for (VstInt32 i = 0; i < vst::MidiQueue::kCapacity + 10; ++i) many.noteOn(0, i % 128, 100);
+// A flood: note ons fill the queue but for the room kept; every note off,
+// pedal up and channel-mode message after them still comes out, once, the
+// ones that found no place after the block's last frame; other messages are
+// dropped and counted.
+TEST(MidiQueue, WhatEndsSoundLandsHoweverFullAndTheRestIsCounted) {
+  constexpr VstInt32 kRoom = vst::MidiQueue::kCapacity - vst::MidiQueue::kKeptForEnds;
+  host::EventList flood;
+  for (VstInt32 i = 0; i < kRoom + 10; ++i) flood.noteOn(1, i % 128, 100, i % 16);
+  for (int channel = 0; channel < 16; ++channel)
+    for (int key = 0; key < 128; ++key) flood.noteOff(2, key, 0, channel).noteOn(2, key, 1);
+  flood.controller(3, vst::kMidiSustainPedal, 0, 3).controller(3, vst::kMidiAllNotesOff, 0, 5);
+  flood.controller(3, vst::kMidiSustainPedal, 0, 3).controller(3, vst::kMidiVolume, 9, 0);
   vst::MidiQueue queue;
-  queue.add(many.events());
+  queue.add(flood.events());
   EXPECT_EQ(queue.size(), vst::MidiQueue::kCapacity);
-  EXPECT_EQ(queue.overflowed(), 10u);
+  EXPECT_EQ(queue.overflowed(), 10u + 2048u + 1u) << "note ons past the room, and the volume";
   EXPECT_FALSE(queue.add(vst::MidiMessage{}));
-  EXPECT_EQ(queue.overflowed(), 11u);
+  EXPECT_EQ(queue.overflowed(), 2060u);
+
+  int noteOns = 0, pedals = 0, allNotesOff = 0;
+  std::vector<int> offs(16 * 128);
+  for (vst::MidiSegments segment(queue, 64); segment.next();)
+    for (const vst::MidiMessage& message : segment) {
+      noteOns += message.type == MidiType::kNoteOn;
+      pedals += message.isController(vst::kMidiSustainPedal) && message.channel == 3;
+      allNotesOff += message.endsAllNotes() && message.channel == 5;
+      if (message.type != MidiType::kNoteOff) continue;
+      ++offs[message.channel * 128 + message.number];
+      EXPECT_EQ(segment.from(), message.deltaFrames == 2 ? 2 : 64) << "at its frame, or after";
+    }
+  EXPECT_EQ(noteOns, kRoom);
+  EXPECT_EQ(offs, std::vector<int>(16 * 128, 1)) << "every key released once";
+  EXPECT_EQ(pedals, 1) << "two lifts noted as one";
+  EXPECT_EQ(allNotesOff, 1);
+
+  // What was noted goes with the queue.
+  queue.add(flood.events());
   queue.clear();
+  EXPECT_EQ(segments(queue, 8), (std::vector<Segment>{{0, 8, {}}}));
+}
+
+TEST(MidiQueue, SkipsWhatCannotBeRead) {
+  vst::MidiQueue queue;
 
   // Null places (also where numEvents counts more than the events), other
   // event types, lying sizes and garbled bytes are skipped; the rest is kept.
@@ -151,7 +184,7 @@ TEST(MidiQueue, CountsOverflowAndSkipsWhatCannotBeRead) {
   VstEvents negative{-3, 0, {nullptr, nullptr}};
   queue.add(&negative);
   EXPECT_EQ(queue.size(), 0);
-  EXPECT_EQ(queue.overflowed(), 11u);
+  EXPECT_EQ(queue.overflowed(), 0u);
 }
 
 TEST(VoiceAllocator, StealsTheOldestReleasedThenTheOldestHeld) {
