@@ -59,8 +59,11 @@ MidiMessage decodeMidi(const VstEvent& event) noexcept {
 
 VstInt32 MidiQueue::add(const VstEvents* events) noexcept {
   if (events == nullptr) return 1;
+  // numEvents pointer places follow, however many the declaration's two: read
+  // through a pointer, not an index into the declared array.
+  VstEvent* const* places = events->events;
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    const VstEvent* event = events->events[i];
+    const VstEvent* event = places[i];
     if (event == nullptr) continue;
     const MidiMessage message = decodeMidi(*event);
     if (message.type != MidiType::kNone) add(message);
