@@ -75,7 +75,7 @@ bool MidiQueue::add(const MidiMessage& message) noexcept {
   const bool ends = message.endsSound();
   if (message.channel < 0 || message.channel > 15 ||
       count_ >= kCapacity - (ends ? 0 : kKeptForEnds)) {
-    if (ends && message.channel >= 0 && message.channel <= 15) return note(message), true;
+    if (ends && message.channel >= 0 && message.channel <= 15 && note(message)) return true;
     ++overflowed_;
     return false;
   }
@@ -91,21 +91,24 @@ bool MidiQueue::add(const MidiMessage& message) noexcept {
   return true;
 }
 
-void MidiQueue::note(const MidiMessage& message) noexcept {
+bool MidiQueue::note(const MidiMessage& message) noexcept {
   const int channel = message.channel;
   if (message.type == MidiType::kNoteOff) {
-    if (message.number < 0 || message.number > 127) return;
+    if (message.number < 0 || message.number > 127) return false;
     releasedKeys_[channel][message.number >> 6] |= std::uint64_t(1) << (message.number & 63);
+  } else if (message.value < 0 || message.value > 127) {
+    return false;  // a controller value nothing reads
   } else if (message.number == kMidiSustainPedal) {
     pedalsUp_ = static_cast<std::uint16_t>(pedalsUp_ | 1u << channel);
   } else if (message.number >= kMidiAllSoundOff && message.number <= 127) {
     const int mode = message.number - kMidiAllSoundOff;
     modes_[channel] = static_cast<std::uint8_t>(modes_[channel] | 1u << mode);
-    modeValues_[channel][mode] = static_cast<std::uint8_t>(message.value & 0x7F);
+    modeValues_[channel][mode] = static_cast<std::uint8_t>(message.value);
   } else {
-    return;
+    return false;  // no such key or controller: nothing to note
   }
   noted_ = true;
+  return true;
 }
 
 VstInt32 MidiQueue::takeNoted(MidiMessage* out, VstInt32 room, VstInt32 frame) noexcept {

@@ -108,7 +108,8 @@ class MidiQueue {
 
  private:
   friend class MidiSegments;
-  void note(const MidiMessage& message) noexcept;
+  // Notes a message that ends sound; false for one with no key or controller to note.
+  bool note(const MidiMessage& message) noexcept;
   // Writes up to `room` noted messages at `frame`, forgetting them; answers how many.
   VstInt32 takeNoted(MidiMessage* out, VstInt32 room, VstInt32 frame) noexcept;
 
