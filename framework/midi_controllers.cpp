@@ -17,7 +17,7 @@ bool isData(int value) { return value >= 0 && value <= 127; }
 }  // namespace
 
 const MidiControllers::Channel& MidiControllers::at(int channel) const noexcept {
-  static const Channel kDefaults;
+  static constexpr Channel kDefaults{};
   return isChannel(channel) ? channels_[channel] : kDefaults;
 }
 
