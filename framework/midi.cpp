@@ -1,4 +1,4 @@
-// The MIDI decoder, the event queue with its segments, and the voice allocator.
+// The MIDI decoder and the event queue with its segments.
 #include "vst/midi.h"
 
 #include <cstddef>
@@ -14,9 +14,6 @@ constexpr VstInt32 kMidiBytesEnd = static_cast<VstInt32>(offsetof(VstMidiEvent, 
 constexpr VstInt32 kMinimumMidiByteSize = kMidiBytesEnd - 8;
 
 static_assert(sizeof(VstMidiEvent) == sizeof(VstEvent), "a MIDI event is read as one event record");
-
-int channelOf(int channel) { return channel & 0x0F; }
-int keyOf(int key) { return key & 0x7F; }
 
 }  // namespace
 
@@ -62,12 +59,11 @@ MidiMessage decodeMidi(const VstEvent& event) noexcept {
 
 VstInt32 MidiQueue::add(const VstEvents* events) noexcept {
   if (events == nullptr) return 1;
+  // numEvents pointer places follow, however many the declaration's two: read
+  // through a pointer, not an index into the declared array.
+  VstEvent* const* places = events->events;
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    if (count_ == kCapacity) {
-      overflowed_ += static_cast<std::uint64_t>(events->numEvents - i);
-      break;
-    }
-    const VstEvent* event = events->events[i];
+    const VstEvent* event = places[i];
     if (event == nullptr) continue;
     const MidiMessage message = decodeMidi(*event);
     if (message.type != MidiType::kNone) add(message);
@@ -76,7 +72,10 @@ VstInt32 MidiQueue::add(const VstEvents* events) noexcept {
 }
 
 bool MidiQueue::add(const MidiMessage& message) noexcept {
-  if (count_ == kCapacity) {
+  const bool ends = message.endsSound();
+  if (message.channel < 0 || message.channel > 15 ||
+      count_ >= kCapacity - (ends ? 0 : kKeptForEnds)) {
+    if (ends && message.channel >= 0 && message.channel <= 15 && note(message)) return true;
     ++overflowed_;
     return false;
   }
@@ -92,115 +91,94 @@ bool MidiQueue::add(const MidiMessage& message) noexcept {
   return true;
 }
 
+bool MidiQueue::note(const MidiMessage& message) noexcept {
+  const int channel = message.channel;
+  if (message.type == MidiType::kNoteOff) {
+    if (message.number < 0 || message.number > 127) return false;
+    releasedKeys_[channel][message.number >> 6] |= std::uint64_t(1) << (message.number & 63);
+  } else if (message.value < 0 || message.value > 127) {
+    return false;  // a controller value nothing reads
+  } else if (message.number == kMidiSustainPedal) {
+    pedalsUp_ = static_cast<std::uint16_t>(pedalsUp_ | 1u << channel);
+  } else if (message.number >= kMidiAllSoundOff && message.number <= 127) {
+    const int mode = message.number - kMidiAllSoundOff;
+    modes_[channel] = static_cast<std::uint8_t>(modes_[channel] | 1u << mode);
+    modeValues_[channel][mode] = static_cast<std::uint8_t>(message.value);
+  } else {
+    return false;  // no such key or controller: nothing to note
+  }
+  noted_ = true;
+  return true;
+}
+
+VstInt32 MidiQueue::takeNoted(MidiMessage* out, VstInt32 room, VstInt32 frame) noexcept {
+  VstInt32 written = 0;
+  const auto put = [&](MidiType type, int channel, int number, int value) {
+    MidiMessage& message = out[written++];
+    message = MidiMessage{};
+    message.type = type;
+    message.channel = channel;
+    message.number = number;
+    message.value = value;
+    message.deltaFrames = frame;
+  };
+  // Per channel: the keys, then the pedal, then the channel-mode messages.
+  for (int channel = 0; channel < 16 && noted_; ++channel) {
+    for (int key = 0; key < 128; ++key) {
+      std::uint64_t& bits = releasedKeys_[channel][key >> 6];
+      const std::uint64_t bit = std::uint64_t(1) << (key & 63);
+      if ((bits & bit) == 0) continue;
+      if (written == room) return written;
+      bits &= ~bit;
+      put(MidiType::kNoteOff, channel, key, 64);
+    }
+    if (pedalsUp_ & 1u << channel) {
+      if (written == room) return written;
+      pedalsUp_ = static_cast<std::uint16_t>(pedalsUp_ & ~(1u << channel));
+      put(MidiType::kControlChange, channel, kMidiSustainPedal, 0);
+    }
+    for (int mode = 0; mode < 8; ++mode) {
+      if ((modes_[channel] & 1u << mode) == 0) continue;
+      if (written == room) return written;
+      modes_[channel] = static_cast<std::uint8_t>(modes_[channel] & ~(1u << mode));
+      put(MidiType::kControlChange, channel, kMidiAllSoundOff + mode, modeValues_[channel][mode]);
+    }
+  }
+  noted_ = false;
+  return written;
+}
+
+void MidiQueue::clear() noexcept {
+  count_ = 0;
+  if (!noted_) return;
+  noted_ = false;
+  std::memset(releasedKeys_, 0, sizeof releasedKeys_);
+  pedalsUp_ = 0;
+  std::memset(modes_, 0, sizeof modes_);
+}
+
 VstInt32 MidiSegments::frameOf(VstInt32 index) const noexcept {
   const VstInt32 frame = queue_.messages_[index].deltaFrames;
   return frame < 0 ? 0 : (frame > frames_ ? frames_ : frame);
 }
 
 bool MidiSegments::next() noexcept {
-  if (done_) return false;
+  if (done_) {
+    // What the full queue noted: segments of no frames after the last, written
+    // over the messages already applied.
+    const VstInt32 noted = queue_.takeNoted(queue_.messages_, MidiQueue::kCapacity, frames_);
+    if (noted == 0) return false;
+    from_ = to_ = frames_;
+    first_ = 0;
+    last_ = noted;
+    return true;
+  }
   from_ = to_;
   first_ = last_;
   while (last_ < queue_.count_ && frameOf(last_) <= from_) ++last_;
   to_ = last_ < queue_.count_ ? frameOf(last_) : frames_;
   done_ = last_ == queue_.count_;
   return true;
-}
-
-VoiceAllocator::VoiceAllocator(int voices) noexcept
-    : count_(voices < 1 ? 1 : (voices > kMaxVoices ? kMaxVoices : voices)) {}
-
-const Voice& VoiceAllocator::operator[](int index) const noexcept {
-  static const Voice kNoVoice;
-  return index >= 0 && index < count_ ? voices_[index] : kNoVoice;
-}
-
-int VoiceAllocator::apply(const MidiMessage& message) noexcept {
-  switch (message.type) {
-    case MidiType::kNoteOn: return noteOn(message.channel, message.number, message.value);
-    case MidiType::kNoteOff: noteOff(message.channel, message.number); break;
-    case MidiType::kControlChange:
-      if (message.number == kMidiSustainPedal) setSustain(message.channel, message.value >= 64);
-      if (message.number == kMidiAllSoundOff) allSoundOff(message.channel);
-      if (message.number == kMidiResetControllers) setSustain(message.channel, false);
-      if (message.endsAllNotes()) allNotesOff(message.channel);
-      break;
-    default: break;
-  }
-  return -1;
-}
-
-int VoiceAllocator::noteOn(int channel, int key, int velocity) noexcept {
-  channel = channelOf(channel);
-  key = keyOf(key);
-  // The same key again takes its own voice; else a free one; else the voice
-  // released longest ago; else the one held longest.
-  int chosen = -1;
-  for (int i = 0; i < count_ && chosen < 0; ++i)
-    if (voices_[i].active() && voices_[i].channel == channel && voices_[i].key == key) chosen = i;
-  for (int i = 0; i < count_ && chosen < 0; ++i)
-    if (!voices_[i].active()) chosen = i;
-  const auto oldest = [this](bool released) {
-    int found = -1;
-    for (int i = 0; i < count_; ++i)
-      if ((voices_[i].state == VoiceState::kReleased) == released &&
-          (found < 0 || voices_[i].since < voices_[found].since))
-        found = i;
-    return found;
-  };
-  if (chosen < 0) chosen = oldest(true);
-  if (chosen < 0) chosen = oldest(false);
-  Voice& voice = voices_[chosen];
-  voice.state = VoiceState::kHeld;
-  voice.channel = channel;
-  voice.key = key;
-  voice.velocity = velocity < 1 ? 1 : (velocity > 127 ? 127 : velocity);
-  voice.since = ++clock_;
-  return chosen;
-}
-
-void VoiceAllocator::noteOff(int channel, int key) noexcept {
-  channel = channelOf(channel);
-  key = keyOf(key);
-  for (int i = 0; i < count_; ++i) {
-    Voice& voice = voices_[i];
-    if (voice.state != VoiceState::kHeld || voice.channel != channel || voice.key != key) continue;
-    if (sustain_[channel])
-      voice.state = VoiceState::kSustained;
-    else
-      release(voice);
-  }
-}
-
-void VoiceAllocator::setSustain(int channel, bool down) noexcept {
-  channel = channelOf(channel);
-  sustain_[channel] = down;
-  if (down) return;
-  for (int i = 0; i < count_; ++i)
-    if (voices_[i].state == VoiceState::kSustained && voices_[i].channel == channel)
-      release(voices_[i]);
-}
-
-void VoiceAllocator::allNotesOff(int channel) noexcept {
-  channel = channelOf(channel);
-  for (int i = 0; i < count_; ++i)
-    if (voices_[i].gate() && voices_[i].channel == channel) release(voices_[i]);
-}
-
-void VoiceAllocator::allSoundOff(int channel) noexcept {
-  channel = channelOf(channel);
-  for (int i = 0; i < count_; ++i)
-    if (voices_[i].channel == channel) voices_[i].state = VoiceState::kFree;
-}
-
-void VoiceAllocator::finish(int voice) noexcept {
-  if (voice >= 0 && voice < count_ && voices_[voice].state == VoiceState::kReleased)
-    voices_[voice].state = VoiceState::kFree;
-}
-
-void VoiceAllocator::release(Voice& voice) noexcept {
-  voice.state = VoiceState::kReleased;
-  voice.since = ++clock_;
 }
 
 }  // namespace vst

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -122,16 +123,49 @@ TEST(MidiQueue, CutsTheBlockAtEachEventFrameInOrder) {
   EXPECT_EQ(queue.size(), 0);
 }
 
-TEST(MidiQueue, CountsOverflowAndSkipsWhatCannotBeRead) {
-  host::EventList many;
-  for (VstInt32 i = 0; i < vst::MidiQueue::kCapacity + 10; ++i) many.noteOn(0, i % 128, 100);
+// A flood: note ons fill the queue but for the room kept; every note off,
+// pedal up and channel-mode message after them still comes out, once, the
+// ones that found no place after the block's last frame; other messages are
+// dropped and counted.
+TEST(MidiQueue, WhatEndsSoundLandsHoweverFullAndTheRestIsCounted) {
+  constexpr VstInt32 kRoom = vst::MidiQueue::kCapacity - vst::MidiQueue::kKeptForEnds;
+  host::EventList flood;
+  for (VstInt32 i = 0; i < kRoom + 10; ++i) flood.noteOn(1, i % 128, 100, i % 16);
+  for (int channel = 0; channel < 16; ++channel)
+    for (int key = 0; key < 128; ++key) flood.noteOff(2, key, 0, channel).noteOn(2, key, 1);
+  flood.controller(3, vst::kMidiSustainPedal, 0, 3).controller(3, vst::kMidiAllNotesOff, 0, 5);
+  flood.controller(3, vst::kMidiSustainPedal, 0, 3).controller(3, vst::kMidiVolume, 9, 0);
   vst::MidiQueue queue;
-  queue.add(many.events());
+  queue.add(flood.events());
   EXPECT_EQ(queue.size(), vst::MidiQueue::kCapacity);
-  EXPECT_EQ(queue.overflowed(), 10u);
+  EXPECT_EQ(queue.overflowed(), 10u + 2048u + 1u) << "note ons past the room, and the volume";
   EXPECT_FALSE(queue.add(vst::MidiMessage{}));
-  EXPECT_EQ(queue.overflowed(), 11u);
+  EXPECT_EQ(queue.overflowed(), 2060u);
+
+  int noteOns = 0, pedals = 0, allNotesOff = 0;
+  std::vector<int> offs(16 * 128);
+  for (vst::MidiSegments segment(queue, 64); segment.next();)
+    for (const vst::MidiMessage& message : segment) {
+      noteOns += message.type == MidiType::kNoteOn;
+      pedals += message.isController(vst::kMidiSustainPedal) && message.channel == 3;
+      allNotesOff += message.endsAllNotes() && message.channel == 5;
+      if (message.type != MidiType::kNoteOff) continue;
+      ++offs[message.channel * 128 + message.number];
+      EXPECT_EQ(segment.from(), message.deltaFrames == 2 ? 2 : 64) << "at its frame, or after";
+    }
+  EXPECT_EQ(noteOns, kRoom);
+  EXPECT_EQ(offs, std::vector<int>(16 * 128, 1)) << "every key released once";
+  EXPECT_EQ(pedals, 1) << "two lifts noted as one";
+  EXPECT_EQ(allNotesOff, 1);
+
+  // What was noted goes with the queue.
+  queue.add(flood.events());
   queue.clear();
+  EXPECT_EQ(segments(queue, 8), (std::vector<Segment>{{0, 8, {}}}));
+}
+
+TEST(MidiQueue, SkipsWhatCannotBeRead) {
+  vst::MidiQueue queue;
 
   // Null places (also where numEvents counts more than the events), other
   // event types, lying sizes and garbled bytes are skipped; the rest is kept.
@@ -151,27 +185,57 @@ TEST(MidiQueue, CountsOverflowAndSkipsWhatCannotBeRead) {
   VstEvents negative{-3, 0, {nullptr, nullptr}};
   queue.add(&negative);
   EXPECT_EQ(queue.size(), 0);
-  EXPECT_EQ(queue.overflowed(), 11u);
+  EXPECT_EQ(queue.overflowed(), 0u);
 }
 
-TEST(VoiceAllocator, StealsTheOldestReleasedThenTheOldestHeld) {
-  vst::VoiceAllocator voices(3);
-  EXPECT_EQ(voices.noteOn(0, 60, 100), 0);
-  EXPECT_EQ(voices.noteOn(0, 61, 100), 1);
-  EXPECT_EQ(voices.noteOn(0, 62, 100), 2);
-  voices.noteOff(0, 61);
-  voices.noteOff(0, 60);
-  EXPECT_EQ(voices.noteOn(0, 63, 100), 1) << "released first";
-  EXPECT_EQ(voices.noteOn(0, 64, 100), 0) << "released second";
-  EXPECT_EQ(voices.noteOn(0, 65, 100), 2) << "none released: the one held longest";
-  EXPECT_EQ(voices.noteOn(0, 64, 90), 0) << "a key struck again keeps its voice";
-  EXPECT_EQ(voices.noteOn(1, 64, 90), 1) << "the same key on another channel does not";
-  voices.noteOff(0, 65);
-  voices.finish(2);
-  EXPECT_FALSE(voices[2].active());
-  EXPECT_EQ(voices.noteOn(0, 66, 100), 2) << "a free voice before any steal";
-  EXPECT_EQ(voices[2].velocity, 100);
-  EXPECT_FALSE(voices[3].active()) << "an index past the voices";
+// Four voices: two keys held, two that only the pedal holds. Steals take a
+// released voice first, then the pedal's notes (the key up first), then the
+// voice held longest, or the next held if the outer keys are spared; the
+// synth hears of each steal.
+TEST(VoiceAllocator, StealsReleasedThenPedalThenHeldVoicesAndTellsTheSynth) {
+  vst::VoiceAllocator voices(4);
+  std::vector<vst::VoiceSteal> steals;
+  voices.onSteal(
+      [](void* list, const vst::VoiceSteal& steal) {
+        static_cast<std::vector<vst::VoiceSteal>*>(list)->push_back(steal);
+      },
+      &steals);
+  for (const int key : {48, 60, 62, 63}) voices.noteOn(0, key, 100);
+  voices.setSustain(0, true);
+  voices.noteOff(0, 63);
+  voices.noteOff(0, 62);
+  EXPECT_EQ(voices.noteOn(1, 70, 100), 3) << "the pedal's note whose key went up first";
+  EXPECT_EQ(voices.noteOn(1, 71, 100), 2);
+  ASSERT_EQ(steals.size(), 2u);
+  EXPECT_EQ(steals[0].voice, 3);
+  EXPECT_EQ(steals[0].oldChannel, 0);
+  EXPECT_EQ(steals[0].oldKey, 63);
+  EXPECT_EQ(steals[0].channel, 1);
+  EXPECT_EQ(steals[0].key, 70);
+  voices.noteOff(1, 71);
+  voices.setSustain(0, false);  // channel 1's pedal was never down
+  EXPECT_EQ(voices[2].state, vst::VoiceState::kReleased);
+  EXPECT_EQ(voices.noteOn(1, 72, 100), 2) << "released before held";
+
+  // All held now: keys 48, 60, 70, 72, struck in that order.
+  voices.spare(false, true);
+  EXPECT_EQ(voices.noteOn(1, 73, 100), 1) << "the lowest, held longest, spared";
+  EXPECT_EQ(steals.back().oldKey, 60);
+  voices.spare(true, true);
+  EXPECT_EQ(voices.noteOn(1, 74, 100), 3) << "48 and 73 spared";
+  voices.spare(false, false);
+  EXPECT_EQ(voices.noteOn(1, 75, 100), 0) << "the voice held longest";
+  EXPECT_EQ(voices.noteOn(1, 75, 90), 0) << "a key struck again keeps its voice";
+  EXPECT_EQ(voices[0].velocity, 90);
+  EXPECT_EQ(voices.noteOn(2, 75, 90), 2) << "the same key on another channel does not";
+  EXPECT_EQ(steals.size(), 7u);
+  voices.noteOff(1, 75);
+  voices.finish(0);
+  EXPECT_EQ(voices.noteOn(0, 76, 100), 0) << "a free voice before any steal";
+  EXPECT_EQ(steals.size(), 7u) << "a free voice is no steal";
+  voices.reset();
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(voices[i].active());
+  EXPECT_FALSE(voices[4].active()) << "an index past the voices";
   EXPECT_EQ(vst::VoiceAllocator(0).size(), 1);
   EXPECT_EQ(vst::VoiceAllocator(1000).size(), vst::VoiceAllocator::kMaxVoices);
 }
@@ -216,6 +280,131 @@ TEST(VoiceAllocator, PedalAndChannelModeMessages) {
     if (voices[i].active()) ++active, channel = voices[i].channel;
   EXPECT_EQ(active, 1) << "all sound off frees channel 0's voices at once";
   EXPECT_EQ(channel, 1);
+}
+
+// Mono and legato: the newest key plays on voice 0; releasing it returns to
+// the newest still held, with a new attack (told as a steal) in mono, by
+// moving the sounding note in legato, which keeps its attack's velocity.
+TEST(VoiceAllocator, MonoAndLegatoPlayTheNewestKeyAndReturnToTheOneStillHeld) {
+  for (const vst::VoiceMode mode : {vst::VoiceMode::kMono, vst::VoiceMode::kLegato}) {
+    const bool legato = mode == vst::VoiceMode::kLegato;
+    SCOPED_TRACE(legato ? "legato" : "mono");
+    vst::VoiceAllocator voices(4);
+    int steals = 0;
+    voices.onSteal([](void* count, const vst::VoiceSteal&) { ++*static_cast<int*>(count); },
+                   &steals);
+    voices.setMode(mode);
+    EXPECT_EQ(voices.noteOn(0, 60, 100), 0);
+    EXPECT_EQ(voices.noteOn(0, 64, 50), 0);
+    EXPECT_EQ(voices.noteOn(1, 67, 70), 0);
+    EXPECT_EQ(voices[0].key, 67);
+    EXPECT_EQ(voices[0].velocity, legato ? 100 : 70);
+    EXPECT_FALSE(voices[1].active()) << "one voice";
+    voices.noteOff(0, 64);  // not the newest: nothing changes
+    EXPECT_EQ(voices[0].key, 67);
+    voices.noteOff(1, 67);
+    EXPECT_EQ(voices[0].key, 60) << "back to the one still held";
+    EXPECT_EQ(voices[0].state, vst::VoiceState::kHeld);
+    EXPECT_EQ(voices[0].velocity, 100);
+    EXPECT_EQ(steals, legato ? 0 : 3);
+    voices.setSustain(0, true);
+    voices.noteOff(0, 60);
+    EXPECT_EQ(voices[0].state, vst::VoiceState::kSustained) << "none held: the pedal holds it";
+    voices.noteOn(0, 62, 90);
+    voices.noteOn(0, 65, 90);
+    voices.allNotesOff(0);
+    EXPECT_EQ(voices[0].state, vst::VoiceState::kReleased) << "the held keys are forgotten";
+    voices.noteOff(0, 65);
+    EXPECT_EQ(voices[0].state, vst::VoiceState::kReleased);
+  }
+}
+
+// Bend and its range per channel (RPN 0, clamped to 96 semitones), the MPE
+// lower zone (RPN 6 on channel index 0): 48 semitones on members, the master's
+// bend and pedal reaching every member, a member's range set for all members,
+// an upper zone shrinking it; what cannot be meant changes nothing.
+TEST(MidiControllers, BendRangesAndTheMpeZone) {
+  vst::MidiControllers controllers;
+  const auto message = [&](MidiType type, int channel, int number, int value, int bend = 0) {
+    vst::MidiMessage m;
+    m.type = type;
+    m.channel = channel;
+    m.number = number;
+    m.value = value;
+    m.bend = bend;
+    controllers.apply(m);
+  };
+  const auto cc = [&](int channel, int number, int value) {
+    message(MidiType::kControlChange, channel, number, value);
+  };
+  const auto rpn = [&](int channel, int parameter, int coarse, int fine = -1) {
+    cc(channel, vst::kMidiRpnCoarse, 0);
+    cc(channel, vst::kMidiRpnFine, parameter);
+    cc(channel, vst::kMidiDataEntry, coarse);
+    if (fine >= 0) cc(channel, vst::kMidiDataEntryFine, fine);
+  };
+  message(MidiType::kPitchBend, 3, 0, 0, 4096);
+  EXPECT_FLOAT_EQ(controllers.bend(3), 1.0f) << "half of 2 semitones";
+  EXPECT_FLOAT_EQ(controllers.bend(4), 0.0f);
+  rpn(3, 0, 12, 50);
+  EXPECT_FLOAT_EQ(controllers.bendRange(3), 12.5f);
+  EXPECT_FLOAT_EQ(controllers.bend(3), 6.25f);
+  rpn(3, 0, 127);
+  EXPECT_FLOAT_EQ(controllers.bendRange(3), 96.0f) << "clamped";
+  cc(3, vst::kMidiNrpnCoarse, 0);
+  cc(3, vst::kMidiDataEntry, 5);
+  EXPECT_FLOAT_EQ(controllers.bendRange(3), 96.0f) << "an NRPN deselected the range";
+  message(MidiType::kPolyPressure, 3, 60, 127);
+  cc(3, vst::kMidiResetControllers, 0);
+  EXPECT_FLOAT_EQ(controllers.bend(3), 0.0f);
+  EXPECT_FLOAT_EQ(controllers.polyPressure(3, 60), 0.0f);
+  EXPECT_FLOAT_EQ(controllers.bendRange(3), 96.0f) << "the range stays";
+
+  // Garbage: channels and numbers out of range, top bits, bends beyond 14 bits.
+  cc(16, vst::kMidiModWheel, 127);
+  cc(-1, vst::kMidiModWheel, 127);
+  cc(2, vst::kMidiModWheel + 128, 127);
+  cc(2, vst::kMidiModWheel, 200);
+  message(MidiType::kPolyPressure, 2, 300, 5);
+  message(MidiType::kPitchBend, 2, 0, 0, 100000);
+  EXPECT_FLOAT_EQ(controllers.modWheel(2), 0.0f);
+  EXPECT_FLOAT_EQ(controllers.modWheel(16), 0.0f);
+  EXPECT_FLOAT_EQ(controllers.volume(16), 100.0f / 127.0f) << "a channel at its defaults";
+  EXPECT_FLOAT_EQ(controllers.polyPressure(2, 300), 0.0f);
+  EXPECT_FLOAT_EQ(controllers.bend(2), 2.0f * 8191.0f / 8192.0f) << "clamped to 8191";
+  message(MidiType::kPitchBend, 2, 0, 0, 0);
+
+  rpn(0, 6, 40);
+  EXPECT_EQ(controllers.mpeMembers(), 15) << "clamped";
+  rpn(0, 6, 4);
+  EXPECT_EQ(controllers.mpeMembers(), 4);
+  EXPECT_FLOAT_EQ(controllers.bendRange(0), 2.0f);
+  EXPECT_FLOAT_EQ(controllers.bendRange(4), 48.0f);
+  EXPECT_FLOAT_EQ(controllers.bendRange(5), 2.0f) << "not a member";
+  message(MidiType::kPitchBend, 2, 0, 0, -4096);
+  message(MidiType::kPitchBend, 0, 0, 0, 4096);
+  EXPECT_FLOAT_EQ(controllers.bend(2), -24.0f + 1.0f) << "the member's and the master's";
+  EXPECT_FLOAT_EQ(controllers.bend(1), 1.0f);
+  EXPECT_FLOAT_EQ(controllers.bend(5), 0.0f);
+  rpn(2, 0, 24);
+  EXPECT_FLOAT_EQ(controllers.bendRange(1), 24.0f) << "one member's range is every member's";
+  cc(0, vst::kMidiSustainPedal, 127);
+  EXPECT_TRUE(controllers.sustain(3));
+  EXPECT_FALSE(controllers.sustain(5));
+  EXPECT_TRUE(controllers.reaches(0, 4));
+  EXPECT_FALSE(controllers.reaches(0, 5));
+  EXPECT_FALSE(controllers.reaches(1, 0));
+
+  rpn(15, 6, 12);  // an upper zone of 12 members, index 3 to 14
+  EXPECT_EQ(controllers.mpeMembers(), 2) << "shrunk so the zones do not overlap";
+  EXPECT_FLOAT_EQ(controllers.bendRange(3), 2.0f) << "left the zone";
+  rpn(0, 6, 0);
+  EXPECT_EQ(controllers.mpeMembers(), 0);
+  EXPECT_FLOAT_EQ(controllers.bend(2), -1.0f) << "no longer a member: its own range";
+  controllers.setBendRange(2, 1000.0f);
+  EXPECT_FLOAT_EQ(controllers.bendRange(2), 96.0f);
+  controllers.setBendRange(2, std::nanf(""));
+  EXPECT_FLOAT_EQ(controllers.bendRange(2), 96.0f);
 }
 
 }  // namespace

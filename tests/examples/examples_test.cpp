@@ -140,4 +140,124 @@ TEST(SineSynthExample, PlaysEightNotesAtTheirFramesAndStealsTheOldestForANinth) 
   for (std::size_t i = 2500; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << "frame " << i;
 }
 
+// Upward zero crossings of `samples` from `from` to `to`: a sine's cycles.
+int cycles(const std::vector<float>& samples, std::size_t from, std::size_t to) {
+  int crossings = 0;
+  for (std::size_t i = from + 1; i < to; ++i)
+    crossings += samples[i - 1] < 0.0f && samples[i] >= 0.0f;
+  return crossings;
+}
+
+// `a` followed by `b`.
+std::vector<float> operator+(std::vector<float> a, const std::vector<float>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A voice at full level: velocity 100 at the default -12 dB.
+const double kLevel = 0.25 * std::pow(10.0, -12.0 / 20.0) * 100.0 / 127.0;
+
+// With eight voices: six keys held, two that only the pedal holds; a ninth
+// note takes the pedal's note whose key went up first, and every held note
+// plays on. At its frame the stolen note fades out within 4 ms, so no step
+// between frames exceeds what the sounding sines and the ramps can make.
+TEST(SineSynthExample, StealsAPedalNoteBeforeAHeldOneAndFadesTheStolenNote) {
+  LoadedPlugin synth;
+  ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
+  synth.plugin->activate(48000.0f, 4800);
+  host::EventList events;
+  events.controller(0, 64, 127);
+  for (int key = 48; key < 56; ++key) events.noteOn(0, key, 100);
+  events.noteOff(100, 54).noteOff(200, 55);
+  // Key 54 (185.0 Hz, begun at frame 0) is at its peak at frame 2400.
+  events.noteOn(2400, 60, 100);
+  const std::vector<float> out = play(*synth.plugin, events, 48000);
+  const std::vector<float> after(out.begin() + 4800, out.end());
+  EXPECT_LT(amplitudeAt(after, keyHz(54), 48000.0), 0.2 * kLevel)
+      << "the pedal's first note was stolen";
+  for (const int key : {48, 49, 50, 51, 52, 53, 55, 60})
+    EXPECT_NEAR(amplitudeAt(after, keyHz(key), 48000.0), kLevel, 0.15 * kLevel) << "key " << key;
+
+  double bound = 0.0;  // per frame: each sine's steepest slope, and its ramp
+  for (const int key : {48, 49, 50, 51, 52, 53, 54, 55, 60})
+    bound += kLevel * (6.283185307179586 * keyHz(key) / 48000.0 + 1.0 / (0.004 * 48000.0));
+  ASSERT_LT(bound, 0.5 * kLevel) << "cutting key 54 at once would step by its level";
+  for (std::size_t i = 1; i < out.size(); ++i)
+    ASSERT_LE(std::fabs(out[i] - out[i - 1]), bound) << "frame " << i;
+}
+
+// MPE as a controller turns it on (RPN 6 on channel 1, fifteen member
+// channels): a member's bend, 48 semitones at full, moves its own note only;
+// the master's, 2 semitones at full, moves every note.
+TEST(SineSynthExample, AnMpeMemberBendMovesItsNoteAndTheMastersMovesAll) {
+  LoadedPlugin synth;
+  ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
+  synth.plugin->activate(48000.0f, 4800);
+  host::EventList mpe;
+  mpe.controller(0, 101, 0).controller(0, 100, 6).controller(0, 6, 15);
+  mpe.noteOn(0, 57, 100, 1).noteOn(0, 64, 100, 2).pitchBend(0, 2048, 1);  // a quarter: 12 semitones
+  std::vector<float> out = play(*synth.plugin, mpe, 24000);
+  std::vector<float> held(out.begin() + 4800, out.end());
+  EXPECT_NEAR(amplitudeAt(held, 440.0, 48000.0), kLevel, 0.002);
+  EXPECT_LT(amplitudeAt(held, 220.0, 48000.0), 0.002);
+  EXPECT_NEAR(amplitudeAt(held, keyHz(64), 48000.0), kLevel, 0.002) << "channel 3 unbent";
+
+  out = play(*synth.plugin, host::EventList().pitchBend(0, 4096, 0), 24000);  // half: 1 semitone
+  held.assign(out.begin() + 4800, out.end());
+  EXPECT_NEAR(amplitudeAt(held, keyHz(70), 48000.0), kLevel, 0.002);
+  EXPECT_NEAR(amplitudeAt(held, keyHz(65), 48000.0), kLevel, 0.002);
+  EXPECT_LT(amplitudeAt(held, keyHz(64), 48000.0), 0.002);
+}
+
+// 5,000 events in one block, far past the queue: notes on every channel, the
+// pedal, bends and wheels, then the pedal lifted and every key released.
+// Nothing sounds once the releases have died away.
+TEST(SineSynthExample, AFloodEndingInNoteOffsLeavesSilence) {
+  LoadedPlugin synth;
+  ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
+  synth.plugin->activate(48000.0f, 4800);
+  host::EventList flood;
+  flood.controller(0, 64, 127, 3);
+  for (int i = 0; i < 2950; ++i) {
+    const VstInt32 frame = i * 4000 / 2950;
+    if (i % 10 == 4)
+      flood.pitchBend(frame, (i * 37) % 16384 - 8192, i % 16);
+    else if (i % 10 == 9)
+      flood.controller(frame, 1, i % 128, i % 16);
+    else
+      flood.noteOn(frame, (i * 7) % 128, 1 + i % 127, i % 16);
+  }
+  flood.controller(4000, 64, 0, 3);
+  for (int channel = 0; channel < 16; ++channel)
+    for (int key = 0; key < 128; ++key) flood.noteOff(4000 + key, key, 0, channel);
+  ASSERT_EQ(flood.size(), 5000u);
+  const std::vector<float> out = play(*synth.plugin, flood, 4800 * 3);
+  EXPECT_NE(*std::max_element(out.begin(), out.begin() + 4000), 0.0f);
+  for (std::size_t i = 4800 + 2400 + 200; i < out.size(); ++i)
+    ASSERT_EQ(out[i], 0.0f) << "frame " << i;
+}
+
+// Mode Legato: a second key glides there (an octave at 100 semitones a
+// second: 38.1 cycles in 0.12 s instead of 52.8 at once) with no new attack,
+// the level never dipping; releasing it glides back to the key still held.
+TEST(SineSynthExample, InLegatoASecondKeyGlidesWithoutANewAttack) {
+  LoadedPlugin synth;
+  ASSERT_TRUE(synth.load(SINE_SYNTH_MODULE));
+  char legato[] = "Legato";
+  ASSERT_EQ(synth.plugin->dispatch(effString2Parameter, 1, 0, legato), 1);
+  synth.plugin->activate(48000.0f, 4800);
+  std::vector<float> out = play(*synth.plugin, host::EventList().noteOn(0, 57, 100), 9600);
+  out = out + play(*synth.plugin, host::EventList().noteOn(0, 69, 100), 24000);
+  out = out + play(*synth.plugin, host::EventList().noteOff(0, 69), 24000);
+  EXPECT_NEAR(cycles(out, 9600, 9600 + 5760), 38, 1);
+  EXPECT_NEAR(cycles(out, 14400, 14400 + 19200), 176, 1) << "440 Hz";
+  EXPECT_NEAR(cycles(out, 38400, 38400 + 19200), 88, 1) << "220 Hz again";
+  for (std::size_t at = 480; at + 218 < out.size(); at += 50) {
+    const float peak =
+        std::fabs(*std::max_element(out.begin() + at, out.begin() + at + 218,
+                                    [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
+    ASSERT_NEAR(peak, kLevel, 0.02 * kLevel) << "frame " << at;
+  }
+}
+
 }  // namespace
