@@ -158,12 +158,12 @@ function(_vst_framework_headers target names folder)
     if(name MATCHES "[/\\\\:]" OR name STREQUAL "." OR name STREQUAL "..")
       get_filename_component(example "${name}" NAME)
       message(FATAL_ERROR "${where} '${name}' is a path; give a file name, as the sources "
-                          "include it (e.g. ${example}), and the header is made in the build tree")
+                          "include it (${example}): the header is made in the build tree")
     endif()
     string(TOLOWER "${name}" lower)
     if(lower IN_LIST taken)
-      message(FATAL_ERROR "${where} '${name}' is the name of one of the framework's headers "
-                          "(vst/${lower}); rename the include in the sources")
+      message(FATAL_ERROR "${where} '${name}' is the name of one of the framework's own "
+                          "headers (vst/${lower}); give the names the sources include")
     endif()
     file(CONFIGURE OUTPUT ${out}/${name} CONTENT
 "// Made by vst_add_module(${target} FRAMEWORK_HEADERS ${name}): the framework
