@@ -16,6 +16,9 @@
 # is not warned about them. A name must be a plain file name (no folder) and
 # must not be the name of one of the framework's or the interface's headers.
 #
+# A keyword it does not know stops the configure, also one written among the
+# files of SOURCES or FRAMEWORK_HEADERS (a word in capitals).
+#
 # On Windows the DLL also carries a version resource: NAME (file description
 # and product name; the target's name by default), VENDOR (company) and
 # VERSION (file and product version, up to four numbers; the calling project's
