@@ -1,10 +1,23 @@
-# vst_add_module(<target> SOURCES <file>... [NAME <text>] [VENDOR <text>] [VERSION <x.y.z>])
+# vst_add_module(<target> SOURCES <file>... [NAME <text>] [VENDOR <text>] [VERSION <x.y.z>]
+#                [FRAMEWORK_HEADERS <file name>...])
 #
 # Makes a VST 2.4 plug-in module from an effect's sources: a MODULE library
 # with the plug-in entry compiled in, linked against vst::framework, named
 # without a "lib" prefix, and exporting exactly two names, VSTPluginMain and
 # main, for one function. Everything else in it stays hidden. The sources
 # define `AudioEffect* createEffectInstance(audioMasterCallback)`.
+#
+# FRAMEWORK_HEADERS is for sources written against the classic effect API: it
+# generates, in the build tree, a header under each file name given (the names
+# the sources include for the framework), each including vst/framework.h and
+# vst/classic_names.h, and puts them on this target's include path, so the
+# sources build with their include lines unchanged. Such sources use
+# multi-character constants for their IDs as a matter of course; the target
+# is not warned about them. A name must be a plain file name (no folder) and
+# must not be the name of one of the framework's or the interface's headers.
+#
+# A keyword it does not know stops the configure, also one written among the
+# files of SOURCES or FRAMEWORK_HEADERS (a word in capitals).
 #
 # On Windows the DLL also carries a version resource: NAME (file description
 # and product name; the target's name by default), VENDOR (company) and
@@ -24,16 +37,30 @@
 # The files it links with (the entry, the export lists, the resource template)
 # lie beside this file, in the source tree and in an installed package alike.
 function(vst_add_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;VENDOR;VERSION" "SOURCES")
+  set(keywords NAME VENDOR VERSION SOURCES FRAMEWORK_HEADERS)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;VENDOR;VERSION" "SOURCES;FRAMEWORK_HEADERS")
+  list(JOIN keywords ", " known)
   if(arg_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "vst_add_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+    message(FATAL_ERROR "vst_add_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS} "
+                        "(the keywords are ${known})")
   endif()
+  # A word in capitals among the files is a keyword this function does not
+  # know (cmake_parse_arguments would take it for a file).
+  foreach(file IN LISTS arg_SOURCES arg_FRAMEWORK_HEADERS)
+    if(file MATCHES "^[A-Z][A-Z0-9_]*$")
+      message(FATAL_ERROR "vst_add_module(${target}): unknown keyword ${file} "
+                          "(the keywords are ${known})")
+    endif()
+  endforeach()
   if(NOT arg_SOURCES)
     message(FATAL_ERROR "vst_add_module(${target}): SOURCES names no file")
   endif()
   if(NOT TARGET vst::framework)
     message(FATAL_ERROR "vst_add_module(${target}): vst::framework is not defined; "
                         "find_package(VstFramework) or add the framework's directory first")
+  endif()
+  if(DEFINED arg_FRAMEWORK_HEADERS OR "FRAMEWORK_HEADERS" IN_LIST arg_KEYWORDS_MISSING_VALUES)
+    _vst_framework_headers(${target} "${arg_FRAMEWORK_HEADERS}" framework_headers)
   endif()
   set(files ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   _vst_check_build_type()
@@ -43,6 +70,10 @@ function(vst_add_module target)
   _vst_build_as_release(${target})
   target_link_libraries(${target} PRIVATE vst::framework)
   target_compile_features(${target} PRIVATE cxx_std_17)
+  if(DEFINED framework_headers)
+    target_include_directories(${target} PRIVATE ${framework_headers})
+    target_compile_options(${target} PRIVATE -Wno-multichar)
+  endif()
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     CXX_VISIBILITY_PRESET hidden
@@ -91,6 +122,62 @@ function(vst_add_module target)
       -Wl,--no-undefined)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${files}/exports.map)
   endif()
+endfunction()
+
+# Writes the headers FRAMEWORK_HEADERS names for `target` into a folder of the
+# build tree of its own and sets `folder` to it. Stops the configure on an
+# empty list, a name with a folder in it, or the name of a header of the
+# framework or the interface (their include folders as vst::framework and
+# vst::interface give them, in the source tree or an installed package).
+function(_vst_framework_headers target names folder)
+  set(where "vst_add_module(${target}): FRAMEWORK_HEADERS")
+  if(names STREQUAL "")
+    message(FATAL_ERROR "${where} names no header; give the file names the sources include, "
+                        "e.g. FRAMEWORK_HEADERS myeffect.h")
+  endif()
+  set(taken vst)
+  foreach(library vst::framework vst::interface)
+    get_target_property(aliased ${library} ALIASED_TARGET)
+    if(aliased)
+      set(library ${aliased})
+    endif()
+    get_target_property(directories ${library} INTERFACE_INCLUDE_DIRECTORIES)
+    foreach(directory IN LISTS directories)
+      if(directory MATCHES "^\\$<BUILD_INTERFACE:(.*)>$")
+        set(directory ${CMAKE_MATCH_1})
+      elseif(directory MATCHES "^\\$<")
+        continue()
+      endif()
+      file(GLOB headers RELATIVE ${directory}/vst ${directory}/vst/*)
+      string(TOLOWER "${headers}" headers)
+      list(APPEND taken ${headers})
+    endforeach()
+  endforeach()
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_framework_headers)
+  foreach(name IN LISTS names)
+    if(name STREQUAL "")
+      message(FATAL_ERROR "${where} has an empty name")
+    endif()
+    if(name MATCHES "[/\\\\:]" OR name STREQUAL "." OR name STREQUAL "..")
+      get_filename_component(example "${name}" NAME)
+      message(FATAL_ERROR "${where} '${name}' is a path; give a file name, as the sources "
+                          "include it (${example}): the header is made in the build tree")
+    endif()
+    string(TOLOWER "${name}" lower)
+    if(lower IN_LIST taken)
+      message(FATAL_ERROR "${where} '${name}' is the name of one of the framework's own "
+                          "headers (vst/${lower}); give the names the sources include")
+    endif()
+    file(CONFIGURE OUTPUT ${out}/${name} CONTENT
+"// Made by vst_add_module(${target} FRAMEWORK_HEADERS ${name}): the framework
+// under the name ${target}'s sources include for it, with the classic helper names.
+#pragma once
+
+#include \"vst/framework.h\"
+#include \"vst/classic_names.h\"
+")
+  endforeach()
+  set(${folder} ${out} PARENT_SCOPE)
 endfunction()
 
 # With no build type (single-config generators), builds `target` with the
