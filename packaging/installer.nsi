@@ -20,6 +20,8 @@ ManifestDPIAware true
 
 !include MUI2.nsh
 !include LogicLib.nsh
+!include StrFunc.nsh
+${StrStr}
 
 !define APP_KEY "Software\${VENDOR}\${NAME}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${ID}"
@@ -49,6 +51,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 Var PreviousDir  ; the folder an earlier install put the module in, if any
 Var PluginDir    ; (uninstaller) the folder this install put the module in
 Var MadeDir      ; whether this install created the plug-in folder
+Var AskedDir     ; the folder given with /D=, if any
 
 !define MUI_ABORTWARNING
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs ${DLL_NAME} into the folder below, where your host must look for VST 2 plug-ins (see the plug-in folders in its preferences).$\r$\n$\r$\n$COMMONFILES64\VST2 is the folder most hosts scan, so it is the default. The other common folder is $PROGRAMFILES64\VSTPlugins. A 32-bit host cannot load this 64-bit plug-in."
@@ -68,6 +71,17 @@ Var MadeDir      ; whether this install created the plug-in folder
 Function .onInit
   SetRegView 64
   ReadRegStr $PreviousDir HKLM "${APP_KEY}" "InstallDir"
+  ; NSIS takes its default folder, without a word, for a /D= folder it finds
+  ; unusable (a file on its path); the command line keeps what was asked.
+  System::Call 'kernel32::GetCommandLine() t .r0'
+  ${StrStr} $1 $0 " /D="
+  ${If} $1 != ""
+    StrCpy $AskedDir $1 "" 4
+    StrCpy $2 $AskedDir 1 -1
+    ${If} $2 == "\"
+      StrCpy $AskedDir $AskedDir -1
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 ; Whether a folder takes a new file: creates it when missing (noting that in
@@ -95,6 +109,11 @@ FunctionEnd
 
 Section "${NAME}" main
   SectionIn RO
+
+  ${If} $AskedDir != ""
+  ${AndIf} $AskedDir != $INSTDIR
+    !insertmacro Refuse 2 "Cannot install into $AskedDir: a file stands in its path. Nothing was installed."
+  ${EndIf}
 
   ; A newer build of the same module in the folder stays: no downgrade.
   ${If} ${FileExists} "$INSTDIR\${DLL_NAME}"
