@@ -13,7 +13,7 @@ configure = if [ -f build/$(1)/CMakeCache.txt ] && ! { ls build/$(1)/CMakeFiles/
               echo "build/$(1): its last configure found no compiler; configuring it afresh"; \
               set -- --fresh; fi; echo cmake --preset $(1) "$$@"; cmake --preset $(1) "$$@"
 
-.PHONY: all setup build build-products demo test bench clean format-check test-windows build-windows dist
+.PHONY: all setup build build-products demo test bench clean format-check test-windows build-windows dist release
 
 all: build
 
@@ -35,7 +35,7 @@ demo: build-products
 	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
 
 test: build format-check
-	@scripts/setup vst-plugins
+	@scripts/setup vst-plugins packaging
 	ctest --preset $(PRESET)
 	$(MAKE) --no-print-directory test-robustness
 	@$(MAKE) --no-print-directory test-windows
@@ -108,13 +108,16 @@ build-windows:
 # ends in a few milliseconds with no output), so the Windows preset runs a
 # failed test once more; a test that fails twice fails.
 test-windows: build-windows
+	@scripts/setup packaging
 	ctest --preset windows
 
-# A release folder: both modules and a note on where hosts look for them.
-dist: setup build-windows
+# A release, into dist/: both modules, the Windows installer, the Debian
+# packages, the framework for each system and SHA256SUMS, the same bytes from
+# the same commit (see scripts/release). VST_SIGN_PKCS12 and VST_SIGN_PASSWORD
+# in the environment sign the Windows files. `make dist` is the same.
+release: setup build-windows
+	@scripts/setup packaging
 	@$(call configure,release)
-	cmake --build --preset release --target Orsolane
-	rm -rf dist && mkdir -p dist
-	cp build/windows/plugin/Orsolane.dll build/release/plugin/Orsolane.so dist/
-	cp packaging/INSTALL.txt dist/INSTALL.txt
-	@ls -l dist
+	scripts/release
+
+dist: release

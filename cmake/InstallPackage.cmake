@@ -5,7 +5,8 @@
 #   lib/cmake/VstFramework/   the package config and version, the imported
 #                             targets vst::interface, vst::framework, vst::host,
 #                             vst::vsthost, vst_add_module with the files it
-#                             links, vst_check_module, and the mingw-w64
+#                             links, vst_check_module, vst_add_installer with
+#                             vst-package and the installer script, and the mingw-w64
 #                             toolchain file with its Wine runner
 include(CMakePackageConfigHelpers)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VstFramework)
@@ -28,7 +29,10 @@ install(FILES
           framework/module/exports.map
           framework/module/exports.def
           framework/module/version.rc.in
+          framework/module/VstInstaller.cmake
+          packaging/installer.nsi
         DESTINATION ${package_dir})
+install(PROGRAMS packaging/vst-package DESTINATION ${package_dir})
 install(FILES cmake/mingw-w64-x86_64.cmake DESTINATION ${package_dir})
 install(PROGRAMS scripts/wine-run DESTINATION ${package_dir})
 

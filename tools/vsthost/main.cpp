@@ -55,6 +55,7 @@ int run(int argc, char** argv, std::FILE* out) {
   CLI::App app("Inspect, render and check a VST 2.4 module (.so on Linux, .dll on Windows).",
                "vsthost");
   app.require_subcommand(1);
+  app.set_version_flag("--version", VSTHOST_VERSION, "Print vsthost's version and exit");
   // Options are --long and -s on every system: a path such as /tmp/in.wav is
   // a path on Windows too, not a Windows-style option.
   app.allow_windows_style_options(false);
@@ -79,6 +80,9 @@ int run(int argc, char** argv, std::FILE* out) {
   } catch (const CLI::CallForHelp&) {
     const CLI::App* asked = app.get_subcommands().empty() ? &app : app.get_subcommands()[0];
     std::fprintf(out, "%s", asked->help().c_str());
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    std::fprintf(out, "vsthost %s\n", VSTHOST_VERSION);
     return 0;
   } catch (const CLI::ParseError& error) {
     throw UsageError(error.what());
