@@ -63,7 +63,6 @@ QuillaneVST::QuillaneVST(audioMasterCallback audioMaster)
   programsAreChunks(false);
   setFlag(effFlagsIsSynth, false);
   setUniqueID(kUniqueId);
-  setVersion(ORSOLANE_VERSION);  // the release's version, as one number: 1.2.3 is 10203
   std::memset(delayBuffer, 0, sizeof delayBuffer);
 }
 
