@@ -76,6 +76,9 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"echo_tail", "tail", "pass", "pass", "reports 449820 frames"},
       {"long_effect_name", "texts", "warn", "fail"},
       {"opcode_crash", "tail", "fail", "fail", "crashed"},
+      {"double_off", "double-precision", "fail", "fail",
+       "two single-precision runs differ by -inf"},
+      {"double_chaotic", "double-precision", "pass", "pass", "two single-precision runs: -49"},
   };
   const std::string fixtures = BROKEN_MODULES;
   for (const Row& row : rows) {

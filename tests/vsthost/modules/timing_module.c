@@ -10,7 +10,13 @@
  *                     about ten seconds that reports no tail (0, unknown)
  *   ECHO_TAIL         the same echo reporting the tail it rings for: no fault
  *   LONG_EFFECT_NAME  the echo with an effect name of 64 characters (65 bytes
- *                     into the interface's 32): fits hosts' buffers only */
+ *                     into the interface's 32): fits hosts' buffers only
+ *   DOUBLE_OFF        the echo with a double-precision path 25 dB off the
+ *                     single one, which is exact from run to run
+ *   DOUBLE_CHAOTIC    the echo with a gain flutter whose phase differs from
+ *                     instance to instance (as a random one would: -48 dB
+ *                     from run to run), its double path as near to the
+ *                     single one: no fault */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -41,6 +47,7 @@ typedef struct Instance {
   /* the echo's */
   float line[2][kMaxDelay];
   int write;
+  double flutter; /* phase, in cycles */
 } Instance;
 
 static const float kFeedback = 0.7f;
@@ -80,6 +87,17 @@ static void apply(Instance* instance, const Pending* event) {
     instance->held = instance->sustained = 0;
     if (event->data1 == 120) instance->level = 0.0f;
   }
+}
+
+/* 1, or a slow flutter of 0.2 % at a phase each instance picks. */
+static float gain(Instance* instance) {
+#if defined(BROKEN_DOUBLE_CHAOTIC)
+  instance->flutter += 3.0 / instance->sampleRate;
+  return 1.0f + 0.002f * (float)sin(6.283185307179586 * instance->flutter);
+#else
+  (void)instance;
+  return 1.0f;
+#endif
 }
 
 static void renderSynth(Instance* instance, float** outputs, VstInt32 from, VstInt32 to) {
@@ -134,12 +152,35 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
       float kept = x + kFeedback * echo;
       if (fabsf(kept) < 1e-20f) kept = 0.0f; /* no denormals in the loop */
       instance->line[c][instance->write] = kept;
-      outputs[c][i] = 0.5f * (x + echo);
+      outputs[c][i] = gain(instance) * 0.5f * (x + echo);
     }
     instance->write = (instance->write + 1) % kMaxDelay;
   }
 #endif
 }
+
+#if defined(BROKEN_DOUBLE_OFF) || defined(BROKEN_DOUBLE_CHAOTIC)
+/* The same echo through float buffers, in and out in double precision. */
+static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                   VstInt32 frames) {
+  float in[2][64], out[2][64];
+  float* ins[2] = {in[0], in[1]};
+  float* outs[2] = {out[0], out[1]};
+  for (VstInt32 start = 0; start < frames; start += 64) {
+    const VstInt32 count = frames - start < 64 ? frames - start : 64;
+    for (int c = 0; c < 2; ++c)
+      for (VstInt32 i = 0; i < count; ++i) in[c][i] = (float)inputs[c][start + i];
+    processReplacing(effect, ins, outs, count);
+    for (int c = 0; c < 2; ++c)
+      for (VstInt32 i = 0; i < count; ++i)
+#if defined(BROKEN_DOUBLE_OFF)
+        outputs[c][start + i] = 1.056 * out[c][i]; /* "a make-up gain", only here */
+#else
+        outputs[c][start + i] = out[c][i];
+#endif
+  }
+}
+#endif
 
 static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                             void* ptr, float opt) {
@@ -218,6 +259,16 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   AEffect* effect = &instance->record;
   fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
                  VST_FOUR_CHARS('t', 'i', 'm', 'g'));
+#if defined(BROKEN_DOUBLE_OFF) || defined(BROKEN_DOUBLE_CHAOTIC)
+  effect->flags |= effFlagsCanDoubleReplacing;
+  effect->processDoubleReplacing = processDoubleReplacing;
+#endif
+#if defined(BROKEN_DOUBLE_CHAOTIC)
+  /* A third of a cycle from the instance made before: as random phases
+   * would, instances differ, and any two by as much (-48 dB). */
+  static int made = 0;
+  instance->flutter = (double)(made++ % 3) / 3.0;
+#endif
 #if defined(SYNTH)
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;

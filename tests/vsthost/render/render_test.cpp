@@ -172,6 +172,34 @@ TEST_F(VsthostTest, OutputKeepsTheInputsRateAndFormatUnlessTold) {
   }
 }
 
+// An effect's render goes on for the tail it reports (the echo's 449820
+// frames at 44100 Hz), so its echoes are not cut at the input's end; --tail
+// wins, 0 included; one reporting no tail ends with its input.
+TEST_F(VsthostTest, RenderPlaysTheReportedTailUnlessTold) {
+  const std::string fixtures = BROKEN_MODULES;
+  writeNoise("in.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1000);
+  const struct {
+    const char* module;
+    const char* options;
+    sf_count_t frames;
+  } cases[] = {{"echo_tail", "", 1000 + 449820},
+               {"echo_tail", "--tail 0", 1000},
+               {"echo_tail", "--tail 0.5", 1000 + 22050},
+               {"echo_no_tail", "", 1000}};
+  for (const auto& c : cases) {
+    const Result r = run("render '" + fixtures + "/" + c.module + ".so' '" + dir + "/in.wav' '" +
+                         dir + "/out.wav' " + c.options);
+    ASSERT_EQ(r.status, 0) << c.module << " " << c.options << ": " << r.err;
+    SF_INFO info;
+    const auto out = read("out.wav", info);
+    EXPECT_EQ(info.frames, c.frames) << c.module << " " << c.options;
+    // The echo 300 ms after the input: in the tail, not cut.
+    if (c.frames > 20000) {
+      EXPECT_GT(std::fabs(out[0][13230 + 10]), 1e-3f);
+    }
+  }
+}
+
 TEST_F(VsthostTest, ErrorsAreOneLineWithNothingLeftBehind) {
   writeNoise("stereo.wav", 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4000);
   writeNoise("three.wav", 3, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100);

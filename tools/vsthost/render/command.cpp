@@ -76,8 +76,8 @@ Command addRenderCommand(CLI::App& app) {
                    "the sample rate without an input, in Hz (default 44100); with one, its rate")
       ->check(sampleRate());
   command->add_option("--tail", render.tail,
-                      "seconds rendered after the end, 0 to 3600 (default 1 with --midi, "
-                      "else 0)");
+                      "seconds rendered after the end, 0 to 3600 (default: the tail the "
+                      "effects report, up to 30 s; with --midi at least 1)");
   command->add_option("--session", render.session,
                       "a session file (JSON): the settings and a chain of modules");
   command->add_option("--module", render.module,
