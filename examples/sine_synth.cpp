@@ -58,8 +58,8 @@ class SineSynth : public vst::ParameterEffect<kNumParams> {
   } tails[kVoices];
 
  public:
-  explicit SineSynth(audioMasterCallback audioMaster)
-      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
+  explicit SineSynth(audioMasterCallback master)
+      : ParameterEffect(master, 1, kParameters, kIdentity) {
     setNumInputs(0);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'S', 'n'));
