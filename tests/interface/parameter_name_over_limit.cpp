@@ -7,6 +7,5 @@
 constexpr const char* kNames[] = {"Low", "Resonance"};
 constexpr vst::ParameterSpec kParameters[] = {vst::choiceParameter("Mode", kNames, 0)};
 #else
-constexpr vst::ParameterSpec kParameters[] = {
-    vst::linearParameter("Resonance", "", 0.0, 1.0, 0.5)};
+constexpr vst::ParameterSpec kParameters[] = {vst::linearParameter("Resonance", "", 0.0, 1.0, 0.5)};
 #endif
