@@ -4,6 +4,7 @@
 // once its input is silent for the reported tail, and a bounce ends there.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "check/player.h"
 #include "check/timing.h"
@@ -45,7 +46,9 @@ size_t lastLoud(Next next, double& level) {
 }
 
 std::string frames(size_t count) {
-  return number(count) + " frames (" + number(static_cast<double>(count) / kSecond) + " s)";
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(count) / kSecond);
+  return number(count) + (count == 1 ? " frame (" : " frames (") + seconds + " s)";
 }
 
 std::string meaning(VstIntPtr reported) {

@@ -19,8 +19,9 @@ struct Options {
 };
 
 // Completes the options from what was given: the files in their places, and
-// nothing a session file sets given on the command line too.
-void settle(Options& options, const CLI::App& command) {
+// nothing a session file sets given on the command line too. Unused in a
+// build without render (no libsndfile).
+[[maybe_unused]] void settle(Options& options, const CLI::App& command) {
   RenderOptions& render = options.render;
   const std::vector<std::string>& files = options.files;
   render.params = assignments(options.params);
