@@ -23,8 +23,7 @@ class Gain : public vst::ParameterEffect<kNumParams> {
   vst::Smoother gain;
 
  public:
-  explicit Gain(audioMasterCallback audioMaster)
-      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
+  explicit Gain(audioMasterCallback master) : ParameterEffect(master, 1, kParameters, kIdentity) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'G', 'n'));  // your own four characters

@@ -58,8 +58,8 @@ class SineSynth : public vst::ParameterEffect<kNumParams> {
   } tails[kVoices];
 
  public:
-  explicit SineSynth(audioMasterCallback audioMaster)
-      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
+  explicit SineSynth(audioMasterCallback master)
+      : ParameterEffect(master, 1, kParameters, kIdentity) {
     setNumInputs(0);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'S', 'n'));
@@ -141,7 +141,10 @@ class SineSynth : public vst::ParameterEffect<kNumParams> {
         sine.level = envelope = 0.0f;  // all sound off, or no note yet
         continue;
       }
-      if (envelope == 0.0f) key = voice.key;  // a new note starts on its key
+      if (envelope == 0.0f) {  // a new note starts on its key, at the sine's start, whichever
+        key = voice.key;       // voice it took and whenever that voice was freed
+        sine.phase = 0.0;
+      }
       const double bend = voices.controllers().bend(voice.channel);
       const float level = kVoiceLevel * gain * static_cast<float>(voice.velocity) / 127.0f;
       sine.step = 440.0 * std::pow(2.0, (key - 69.0 + bend) / 12.0) / rate;

@@ -31,8 +31,8 @@ class Tremolo : public vst::ParameterEffect<kNumParams> {
   double phase = 0.0;
 
  public:
-  explicit Tremolo(audioMasterCallback audioMaster)
-      : ParameterEffect(audioMaster, 1, kParameters, kIdentity) {
+  explicit Tremolo(audioMasterCallback master)
+      : ParameterEffect(master, 1, kParameters, kIdentity) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'T', 'r'));

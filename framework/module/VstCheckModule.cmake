@@ -33,6 +33,30 @@
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
 # CMake's cross-compiling emulator.
+# The files in an argument list made absolute against the calling
+# CMakeLists.txt's folder (a function keeps the caller's
+# CMAKE_CURRENT_SOURCE_DIR), as Wine names them in a Windows cross build:
+# what follows --midi or --preset, and with `first_is_file` the first argument
+# unless it is an option (RENDER's IN or session).
+function(_vst_check_files list first_is_file)
+  set(files "")
+  set(previous "")
+  set(index 0)
+  foreach(argument IN LISTS ${list})
+    if((first_is_file AND index EQUAL 0 AND NOT argument MATCHES "^-") OR
+       previous MATCHES "^--(midi|preset)$")
+      get_filename_component(argument "${argument}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+      if(WIN32 AND CMAKE_CROSSCOMPILING)
+        set(argument Z:${argument})
+      endif()
+    endif()
+    list(APPEND files "${argument}")
+    set(previous "${argument}")
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(${list} "${files}" PARENT_SCOPE)
+endfunction()
+
 function(vst_check_module target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER;BASELINE")
   if(arg_UNPARSED_ARGUMENTS)
@@ -109,6 +133,10 @@ function(vst_check_module target)
     set(runner ${CMAKE_CROSSCOMPILING_EMULATOR})
     set(module Z:${module})  # the Unix root as Wine names it
   endif()
+  # Every file given (IN, --midi, --preset, GOLDEN, BASELINE, a session) is
+  # relative to the calling CMakeLists.txt's folder; the test runs in the
+  # build folder.
+  _vst_check_files(arg_RENDER TRUE)
   if(arg_RENDER)
     set(session "")
     list(GET arg_RENDER 0 first)
@@ -118,10 +146,7 @@ function(vst_check_module target)
         message(FATAL_ERROR "vst_check_module(${target}): a session (${first}) holds the render's "
                             "settings; RENDER takes nothing after it")
       endif()
-      get_filename_component(session ${first} ABSOLUTE)
-      if(WIN32 AND CMAKE_CROSSCOMPILING)
-        set(session Z:${session})
-      endif()
+      set(session ${first})  # made absolute above
     endif()
     get_filename_component(golden ${arg_GOLDEN} ABSOLUTE)
     get_filename_component(extension ${golden} LAST_EXT)
@@ -139,6 +164,7 @@ function(vst_check_module target)
   endif()
   if(arg_BASELINE)
     list(POP_FRONT arg_BASELINE baseline)
+    _vst_check_files(arg_BASELINE FALSE)
     get_filename_component(baseline ${baseline} ABSOLUTE)
     if(WIN32 AND CMAKE_CROSSCOMPILING)
       set(baseline Z:${baseline})

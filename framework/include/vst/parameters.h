@@ -44,26 +44,56 @@ struct ParameterSpec {
   const char* const* choices;  // kChoice: max + 1 names, each at most 8 characters
 };
 
-constexpr ParameterSpec linearParameter(const char* name, const char* unit, double min, double max,
-                                        double initial, int precision = 2) {
-  return {name, unit, min, max, initial, Mapping::kLinear, precision, nullptr};
-}
-constexpr ParameterSpec logParameter(const char* name, const char* unit, double min, double max,
-                                     double initial, int precision = 2) {
-  return {name, unit, min, max, initial, Mapping::kLogarithmic, precision, nullptr};
-}
-constexpr ParameterSpec decibelParameter(const char* name, double minDb, double maxDb,
-                                         double initialDb, int precision = 2) {
-  return {name, "dB", minDb, maxDb, initialDb, Mapping::kDecibel, precision, nullptr};
-}
-constexpr ParameterSpec stepParameter(const char* name, const char* unit, int min, int max,
-                                      int initial) {
-  return {name, unit, double(min), double(max), double(initial), Mapping::kStep, 0, nullptr};
-}
+// The builders take names and units as literals and refuse, at compile time,
+// one longer than the 8 characters a host's buffer holds (kVstMaxParamStrLen),
+// so "Resonance" cannot be cut to "Resonanc" without a word.
 template <std::size_t N>
-constexpr ParameterSpec choiceParameter(const char* name, const char* const (&names)[N],
+constexpr const char* parameterText(const char (&text)[N]) {
+  static_assert(N - 1 <= kVstMaxParamStrLen,
+                "a parameter name or unit has at most 8 characters (kVstMaxParamStrLen)");
+  return text;
+}
+// Not constexpr: reached only when a choice name is too long, which makes
+// the table's constant evaluation, and so its compilation, fail here.
+inline void choice_name_over_8_characters() {}
+constexpr const char* const* choiceTexts(const char* const* names, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t length = 0;
+    while (names[i][length] != '\0') ++length;
+    if (length > kVstMaxParamStrLen) choice_name_over_8_characters();
+  }
+  return names;
+}
+
+template <std::size_t NameSize, std::size_t UnitSize>
+constexpr ParameterSpec linearParameter(const char (&name)[NameSize], const char (&unit)[UnitSize],
+                                        double min, double max, double initial, int precision = 2) {
+  return {parameterText(name), parameterText(unit), min,    max, initial,
+          Mapping::kLinear,    precision,           nullptr};
+}
+template <std::size_t NameSize, std::size_t UnitSize>
+constexpr ParameterSpec logParameter(const char (&name)[NameSize], const char (&unit)[UnitSize],
+                                     double min, double max, double initial, int precision = 2) {
+  return {parameterText(name),   parameterText(unit), min,    max, initial,
+          Mapping::kLogarithmic, precision,           nullptr};
+}
+template <std::size_t NameSize>
+constexpr ParameterSpec decibelParameter(const char (&name)[NameSize], double minDb, double maxDb,
+                                         double initialDb, int precision = 2) {
+  return {parameterText(name), "dB",      minDb,  maxDb, initialDb,
+          Mapping::kDecibel,   precision, nullptr};
+}
+template <std::size_t NameSize, std::size_t UnitSize>
+constexpr ParameterSpec stepParameter(const char (&name)[NameSize], const char (&unit)[UnitSize],
+                                      int min, int max, int initial) {
+  return {parameterText(name), parameterText(unit), double(min), double(max),
+          double(initial),     Mapping::kStep,      0,           nullptr};
+}
+template <std::size_t NameSize, std::size_t N>
+constexpr ParameterSpec choiceParameter(const char (&name)[NameSize], const char* const (&names)[N],
                                         int initial) {
-  return {name, "", 0.0, double(N - 1), double(initial), Mapping::kChoice, 0, names};
+  return {parameterText(name),  "", 0.0, double(N - 1), double(initial), Mapping::kChoice, 0,
+          choiceTexts(names, N)};
 }
 
 // Decibels and gain factors, both answers finite: decibels are taken within

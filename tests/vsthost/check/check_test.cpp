@@ -70,6 +70,15 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"all_notes_off_ignored", "channel-mode", "fail", "fail", "after all notes off (CC 123)"},
       {"nan_at_corner", "parameter-corners", "fail", "fail"},
       {"time_unchecked", "time-info", "fail", "fail", "in a host that answers null for the time"},
+      {"ticking_synth", "block-invariance", "warn", "fail", "blocks of 1 differ"},
+      {"pedal_ignored", "channel-mode", "warn", "fail", "the sustain pedal does not hold a note"},
+      {"echo_no_tail", "tail", "warn", "fail", "reports 0 (unknown)"},
+      {"echo_tail", "tail", "pass", "pass", "reports 449820 frames"},
+      {"long_effect_name", "texts", "warn", "fail"},
+      {"opcode_crash", "tail", "fail", "fail", "crashed"},
+      {"double_off", "double-precision", "fail", "fail",
+       "two single-precision runs differ by -inf"},
+      {"double_chaotic", "double-precision", "pass", "pass", "two single-precision runs: -49"},
   };
   const std::string fixtures = BROKEN_MODULES;
   for (const Row& row : rows) {
@@ -91,7 +100,7 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
 // A module without a fault passes every check at both levels (an instrument
 // check is skipped for an effect), so no check fails what is right.
 TEST_F(CheckTest, CleanModulesPassEveryCheckAtBothLevels) {
-  for (const char* module : {"clean", "clean_synth", "instrument_clean"})
+  for (const char* module : {"clean", "clean_synth", "instrument_clean", "echo_tail"})
     for (const char* level : {"", "--strict "}) {
       const Result r = run(std::string("check ") + level + BROKEN_MODULES + "/" + module + ".so");
       EXPECT_EQ(r.status, 0) << module << " " << level << "\n" << r.out << r.err;

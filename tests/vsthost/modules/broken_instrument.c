@@ -169,6 +169,11 @@ static void render(Instance* instance, float** outputs, VstInt32 from, VstInt32 
     const double step =
         kWave * 440.0 * pow(2.0, ((double)(voice->key - 69) + instance->bend) / 12.0) / rate;
     for (VstInt32 i = from; i < to; ++i) {
+      /* Free at the frame its release ends, whatever the block size. */
+      if (voice->state == kReleased && voice->level == 0.0f) {
+        voice->state = kFree;
+        break;
+      }
       voice->level = voice->state == kReleased ? fmaxf(voice->level - fall, 0.0f)
                                                : fminf(voice->level + attack, 1.0f);
       const float x = drive * voice->velocity * voice->level * wave[(int)voice->phase];
@@ -181,7 +186,6 @@ static void render(Instance* instance, float** outputs, VstInt32 from, VstInt32 
       voice->state2 = 2.0f * v2 - voice->state2;
       outputs[0][i] += gain * v2;
     }
-    if (voice->state == kReleased && voice->level == 0.0f) voice->state = kFree;
   }
   for (VstInt32 i = from; i < to; ++i) outputs[1][i] = outputs[0][i];
 }

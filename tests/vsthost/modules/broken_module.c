@@ -7,7 +7,7 @@
  *   TEXT_OVERRUN      a parameter name of 26 characters (fits a host's buffer, not
  *                     the 9 bytes of the letter), and a crash in processing once
  *                     the parameter is 1
- *   TEXT_FLOOD        a parameter display of 100 characters: past any buffer
+ *   TEXT_FLOOD        a parameter display of 400 characters: past any buffer
  *   NULL_POINTER      writes through effEditGetRect's ptr without testing it
  *   OPCODE_CRASH      crashes on effGetTailSize, which every host asks
  *   UNWRITTEN         never writes its second output
@@ -152,7 +152,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
     case effGetParamLabel: copyText(ptr, "", kVstMaxParamStrLen + 1); return 0;
     case effGetParamDisplay:
 #if defined(BROKEN_TEXT_FLOOD)
-      if (ptr != NULL) memset(ptr, 'x', 100), ((char*)ptr)[100] = '\0';
+      if (ptr != NULL) memset(ptr, 'x', 400), ((char*)ptr)[400] = '\0';
 #else
       if (ptr != NULL) snprintf((char*)ptr, kVstMaxParamStrLen + 1, "%.2f", PARAMETER(effect));
 #endif

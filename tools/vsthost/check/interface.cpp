@@ -13,15 +13,20 @@ namespace vsthost {
 
 namespace {
 
+// The buffer hosts commonly give a text, whatever the interface's size for
+// it: a text written past the interface's limit but within this works in
+// them, and is a WARN at the default level.
+const size_t kHostTextBuffer = 256;
+
 // Asks the effect for one text. At the default level the buffer is of the size
-// hosts customarily give (at least 64 bytes); with --strict it is exactly the
-// interface's size. It ends at a guard page either way and starts filled with
-// a marker, so "wrote nothing" and "wrote without a terminator" can be told
-// apart. `limit` is the longest text the interface allows.
+// hosts commonly give (256 bytes); with --strict it is exactly the interface's
+// size. It ends at a guard page either way and starts filled with a marker, so
+// "wrote nothing" and "wrote without a terminator" can be told apart. `limit`
+// is the longest text the interface allows.
 void checkText(CheckContext& context, host::Plugin& plugin, VstInt32 opcode, VstInt32 index,
                size_t limit, const std::string& what) {
   const size_t exactSize = host::opcodeArgument(opcode).bytes;
-  const size_t size = context.strict() ? exactSize : std::max<size_t>(64, 2 * exactSize);
+  const size_t size = context.strict() ? exactSize : std::max(kHostTextBuffer, exactSize);
   GuardedBuffer buffer(size);
   std::memset(buffer.data(), 0x7F, size);
   context.step(what + " into a " + number(size) + "-byte buffer");
@@ -33,8 +38,10 @@ void checkText(CheckContext& context, host::Plugin& plugin, VstInt32 opcode, Vst
                   what + " fills its " + number(size) + "-byte buffer without a terminator");
   const size_t length = end != nullptr ? static_cast<size_t>(end - buffer.data()) : 0;
   if (length > limit)
-    context.warn(what + " has " + number(length) + " characters, over the limit of " +
-                 number(limit) + " (\"" + printable(std::string(buffer.data(), length)) + "\")");
+    context.warn(what + ": " + number(length + 1) + " bytes written against the interface's " +
+                 number(limit + 1) + " (fits the " + number(kHostTextBuffer) +
+                 "-byte buffer hosts commonly give; \"" +
+                 printable(std::string(buffer.data(), length)) + "\")");
 }
 
 std::string checkTexts(CheckContext& context) {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -86,6 +87,24 @@ class Search {
 
 constexpr int kSteps = 1000;
 
+// How many of `to` make one `from`, for units of one kind (times: s, ms, us;
+// frequencies: Hz, kHz); 0 when they are not of one kind.
+double unitRatio(const std::string& from, const std::string& to) {
+  struct Unit {
+    const char* name;
+    int kind;
+    double size;
+  };
+  static const Unit units[] = {{"s", 0, 1.0},   {"sec", 0, 1.0}, {"ms", 0, 1e-3},
+                               {"us", 0, 1e-6}, {"hz", 1, 1.0},  {"khz", 1, 1e3}};
+  const Unit *a = nullptr, *b = nullptr;
+  for (const Unit& unit : units) {
+    if (from == unit.name) a = &unit;
+    if (to == unit.name) b = &unit;
+  }
+  return a != nullptr && b != nullptr && a->kind == b->kind ? a->size / b->size : 0.0;
+}
+
 }  // namespace
 
 float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::string& name,
@@ -108,10 +127,25 @@ float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::str
   std::copy(text.begin(), text.end(), buffer.begin());
   if (plugin.dispatch(effString2Parameter, index, 0, buffer.data()) != 0) {
     const float value = plugin.getParameter(index);
-    plugin.setParameter(index, original);
-    if (!(value >= 0.0f && value <= 1.0f))
+    if (!(value >= 0.0f && value <= 1.0f)) {
+      plugin.setParameter(index, original);
       throw Error(what + "the effect read '" + text + "' as " + std::to_string(value) +
                   ", outside 0 to 1");
+    }
+    // At an end of the range, a number beyond it was clamped: say so.
+    double asked = 0.0;
+    if ((value == 0.0f || value == 1.0f) && leadingNumber(text, asked) > 0) {
+      Search ends(plugin, index);
+      const Shown low = ends.at(0.0f), high = ends.at(1.0f);
+      const double bottom = std::fmin(low.number, high.number);
+      const double top = std::fmax(low.number, high.number);
+      if (low.numeric && high.numeric && (asked < bottom || asked > top))
+        std::fprintf(
+            stderr, "vsthost: warning: %s%s is outside its range %s to %s %s; clamped to %s\n",
+            what.c_str(), text.c_str(), low.display.c_str(), high.display.c_str(),
+            plugin.parameterLabel(index).c_str(), (value == 0.0f ? low : high).display.c_str());
+    }
+    plugin.setParameter(index, original);
     return value;
   }
 
@@ -150,11 +184,38 @@ float resolveParameterValue(host::Plugin& plugin, VstInt32 index, const std::str
     for (const std::string& display : distinct) shows += (shows.empty() ? "" : ", ") + display;
   }
   shows = " (it shows " + shows + (label.empty() ? "" : " " + label) + ")";
+  // A choice (nothing it shows is a number) names its choices.
+  bool numeric = false;
+  for (const Shown& each : shown) numeric = numeric || each.numeric;
+  if (!numeric) {
+    std::string choices;
+    for (const std::string& display : distinct) choices += (choices.empty() ? "" : ", ") + display;
+    throw Error(what + "'" + text + "' is none of its choices: " + choices);
+  }
   if (length == 0) throw Error(what + "nothing it shows reads '" + text + "'" + shows);
   const std::string unit = folded(text.substr(length));
-  if (!unit.empty() && unit != folded(label))
-    throw Error(what + "'" + text.substr(text.find_first_not_of(' ', length)) +
-                "' is not its unit" + (label.empty() ? " (it has none)" : " (" + label + ")"));
+  if (!unit.empty() && unit != folded(label)) {
+    // Another unit of the same kind converts: 2s for milliseconds, 1.5kHz for hertz.
+    const double ratio = unitRatio(unit, folded(label));
+    if (ratio == 0.0)
+      throw Error(what + "'" + text.substr(text.find_first_not_of(' ', length)) +
+                  "' is not its unit" + (label.empty() ? " (it has none)" : " (" + label + ")"));
+    target *= ratio;
+  }
+  // Beyond every number it shows: the nearer end, with a warning.
+  const Shown *lowest = nullptr, *highest = nullptr;
+  for (const Shown& each : shown) {
+    if (!each.numeric) continue;
+    if (lowest == nullptr || each.number < lowest->number) lowest = &each;
+    if (highest == nullptr || each.number > highest->number) highest = &each;
+  }
+  if (target < lowest->number || target > highest->number) {
+    const Shown& end = target < lowest->number ? *lowest : *highest;
+    std::fprintf(stderr, "vsthost: warning: %s%s is outside its range %s to %s %s; clamped to %s\n",
+                 what.c_str(), text.c_str(), lowest->display.c_str(), highest->display.c_str(),
+                 label.c_str(), end.display.c_str());
+    return end.value;
+  }
   // A value of the sweep that shows exactly the number: the middle of its stretch.
   for (size_t i = 0; i < shown.size(); ++i) {
     if (!shown[i].numeric || shown[i].number != target) continue;

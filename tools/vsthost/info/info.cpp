@@ -22,6 +22,7 @@ struct EffectInfo {
   std::string path, entry, name, vendor, product;
   VstIntPtr vendorVersion, vstVersion, category;
   VstInt32 uniqueId, version, inputs, outputs, programs, parameters, flags, latency;
+  VstIntPtr tail;  // effGetTailSize: 0 unknown, 1 none, otherwise samples
   std::vector<ParameterInfo> parameterList;
 };
 
@@ -40,6 +41,7 @@ EffectInfo inspect(const std::string& path) {
   info.vendorVersion = plugin.dispatch(effGetVendorVersion);
   info.vstVersion = plugin.dispatch(effGetVstVersion);
   info.category = plugin.dispatch(effGetPlugCategory);
+  info.tail = plugin.dispatch(effGetTailSize);
   // Read after effOpen: some effects settle their channel counts and latency there.
   const AEffect* record = plugin.record();
   info.uniqueId = record->uniqueID;
@@ -93,6 +95,7 @@ void printJson(const EffectInfo& info, std::FILE* out) {
                          {"flags", flagNames(info.flags)},
                          {"flagBits", info.flags},
                          {"latency", info.latency},
+                         {"tail", info.tail},
                          {"parameters", parameters}};
   std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
@@ -128,6 +131,13 @@ void printText(const EffectInfo& info, std::FILE* out) {
   std::fprintf(out, "Flags           0x%X (%s)\n", static_cast<unsigned>(info.flags),
                flags.empty() ? "none" : joined(flags, ", ").c_str());
   std::fprintf(out, "Latency         %d samples\n", info.latency);
+  if (info.tail == 0)
+    std::fprintf(out, "Tail            0 (unknown: a host guesses how long it rings)\n");
+  else if (info.tail == 1)
+    std::fprintf(out, "Tail            1 (none: silent as soon as its input is)\n");
+  else
+    std::fprintf(out, "Tail            %lld samples (%.3g s at 44100 Hz)\n",
+                 static_cast<long long>(info.tail), static_cast<double>(info.tail) / 44100.0);
   std::fprintf(out, "Parameters      %d\n", info.parameters);
   if (info.parameterList.empty()) return;
   size_t nameWidth = 4, displayWidth = 7, labelWidth = 5;

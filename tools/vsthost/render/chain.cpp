@@ -56,12 +56,13 @@ void setUp(Member& member, const RenderPlan& plan, int rate, double tempo,
     for (size_t r = 0; r < rampIndices.size(); ++r) {
       const PlannedAutomation& ramp = planned.automation[r];
       Member::Ramp resolved{rampIndices[r], {}};
-      for (const auto& point : ramp.points) {
+      for (size_t p = 0; p < ramp.points.size(); ++p) {
+        const auto& point = ramp.points[p];
         float value;
         try {
           value = resolveParameterValue(plugin, rampIndices[r], ramp.name, point.second);
-        } catch (const Error& error) {
-          throw Error(within(ramp.where, error.what()));
+        } catch (const Error& error) {  // names the point: "...automation.Mix[1]"
+          throw Error(within(ramp.where + "[" + std::to_string(p) + "]", error.what()));
         }
         resolved.points.push_back({std::llround(point.first * rate), value});
       }

@@ -19,8 +19,9 @@ struct Options {
 };
 
 // Completes the options from what was given: the files in their places, and
-// nothing a session file sets given on the command line too.
-void settle(Options& options, const CLI::App& command) {
+// nothing a session file sets given on the command line too. Unused in a
+// build without render (no libsndfile).
+[[maybe_unused]] void settle(Options& options, const CLI::App& command) {
   RenderOptions& render = options.render;
   const std::vector<std::string>& files = options.files;
   render.params = assignments(options.params);
@@ -76,8 +77,8 @@ Command addRenderCommand(CLI::App& app) {
                    "the sample rate without an input, in Hz (default 44100); with one, its rate")
       ->check(sampleRate());
   command->add_option("--tail", render.tail,
-                      "seconds rendered after the end, 0 to 3600 (default 1 with --midi, "
-                      "else 0)");
+                      "seconds rendered after the end, 0 to 3600 (default: the tail the "
+                      "effects report, up to 30 s; with --midi at least 1)");
   command->add_option("--session", render.session,
                       "a session file (JSON): the settings and a chain of modules");
   command->add_option("--module", render.module,

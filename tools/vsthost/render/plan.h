@@ -39,7 +39,8 @@ struct RenderPlan {
   std::string output;  // the file written
   std::string midi;    // "" for none
   double rate = 0.0;   // Hz; 0: the input's, else 44100
-  double tail = -1.0;  // seconds after the end; below 0: 1 s with a MIDI file, else 0
+  double tail = -1.0;  // seconds after the end; below 0: the tail the effects report, with a MIDI
+                       // file at least 1 s
   int block = 512;
   double tempo = 120.0;
   std::string timeSignature = "4/4";

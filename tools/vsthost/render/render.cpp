@@ -71,6 +71,7 @@ void showProgress(sf_count_t done, sf_count_t total, int& shown) {
 
 // The longest render from a MIDI file.
 constexpr double kLongestSeconds = 24 * 3600.0;
+constexpr double kLongestTail = 30.0;  // seconds of a reported tail rendered by default
 
 }  // namespace
 
@@ -170,12 +171,22 @@ void renderPlan(const RenderPlan& plan) {
     throw Error(plan.output + ": cannot write (" + sf_strerror(nullptr) + ")");
   sf_command(output.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
-  // The length: the input's, or the MIDI file's end, whichever is later, and
-  // the tail; every event of the file falls inside it.
-  const double tail = plan.tail >= 0.0 ? plan.tail : (plan.midi.empty() ? 0.0 : 1.0);
-  std::int64_t end = std::max<std::int64_t>(plan.input.empty() ? 0 : inputInfo.frames, midiEnd) +
-                     std::llround(tail * rate);
-  if (!eventFrames.empty()) end = std::max(end, eventFrames.back() + 1);
+  // The length, one rule: the input's or the MIDI file's end, whichever is
+  // later, and the tail. The tail is --tail's; without it, what the chain's
+  // effects report they ring for (effGetTailSize, summed, at most 30 s), and
+  // with a MIDI file at least 1 s.
+  double tail = plan.tail;
+  if (tail < 0.0) {
+    double reported = 0.0;
+    for (const Member& member : chain) {
+      const VstIntPtr frames = member.plugin->dispatch(effGetTailSize);
+      if (frames > 1) reported += static_cast<double>(frames) / rate;  // 0 unknown, 1 none
+    }
+    tail = std::min(std::max(reported, plan.midi.empty() ? 0.0 : 1.0), kLongestTail);
+  }
+  const std::int64_t end =
+      std::max<std::int64_t>(plan.input.empty() ? 0 : inputInfo.frames, midiEnd) +
+      std::llround(tail * rate);
 
   // Blocks end early where the tempo map changes (the time record is right
   // for every block) and, for automation, at its points and every 64 frames.

@@ -16,7 +16,8 @@ struct RenderOptions {
   std::string output;   // with a session: replaces the session's output
   std::string midi;     // a Standard MIDI File played into the module
   double rate = 0.0;    // Hz without an input (default 44100); with one, must be its rate
-  double tail = -1.0;   // seconds after the end (below 0: 1 s with a MIDI file, else 0)
+  double tail = -1.0;   // seconds after the end (below 0: the tail the effects report, with a MIDI
+                        // file at least 1 s)
   std::string session;  // a session file with the settings and a chain of modules
   std::vector<std::pair<std::string, std::string>> params;  // name or index, value text
   int block = 512;
