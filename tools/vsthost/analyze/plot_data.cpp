@@ -82,8 +82,13 @@ Analysis readAnalysis(const json& analysis) {
     if (!a.settings.empty()) a.settings += ", ";
     a.settings += name + " " + (display.is_string() ? display.get<std::string>() : display.dump());
   }
-  char rate[32];
-  std::snprintf(rate, sizeof rate, "%g Hz", a.rate);
+  char rate[64];
+  if (analysis.contains("tempo_bpm") && analysis["tempo_bpm"].is_number())
+    std::snprintf(rate, sizeof rate, "%g Hz, %g BPM %s", a.rate,
+                  analysis["tempo_bpm"].get<double>(),
+                  analysis.value("time_signature", std::string("4/4")).c_str());
+  else
+    std::snprintf(rate, sizeof rate, "%g Hz", a.rate);
   a.settings = a.settings.empty() ? rate : a.settings + "; " + rate;
   if (analysis.contains("time_invariant") && analysis["time_invariant"] == false)
     a.warning = "not time-invariant: the linear response is only approximate";
@@ -102,6 +107,30 @@ Analysis readAnalysis(const json& analysis) {
         numbers(member(response, "response", "phase_deg"), "response.phase_deg", kChannels[c], n);
     a.groupDelay[c] = numbers(member(response, "response", "group_delay_ms"),
                               "response.group_delay_ms", kChannels[c], n);
+    if (response.contains("magnitude_min_db") && response.contains("magnitude_max_db")) {
+      a.magnitudeLow[c] = numbers(response["magnitude_min_db"], "response.magnitude_min_db",
+                                  kChannels[c], n);
+      a.magnitudeHigh[c] = numbers(response["magnitude_max_db"], "response.magnitude_max_db",
+                                   kChannels[c], n);
+    }
+  }
+  if (analysis.contains("matrix"))
+    for (int p = 0; p < 4; ++p) {
+      const std::string key = std::string("matrix.") + kPaths[p];
+      const json& path = member(analysis["matrix"], "matrix", kPaths[p]);
+      a.path[p] = numbers(path, key, "magnitude_db", n);
+      a.pathDelay[p] = numbers(path, key, "group_delay_ms", n);
+      if (path.contains("magnitude_min_db") && path.contains("magnitude_max_db")) {
+        a.pathLow[p] = numbers(path, key, "magnitude_min_db", n);
+        a.pathHigh[p] = numbers(path, key, "magnitude_max_db", n);
+      }
+    }
+  if (analysis.contains("decay")) {
+    const json& decay = analysis["decay"];
+    a.decayTime = numbers(decay, "decay", "time_s");
+    a.decayDb = numbers(decay, "decay", "edc_db", a.decayTime.size());
+    a.rt60 = numberOrNull(decay, "decay", "rt60_s");
+    a.edt = numberOrNull(decay, "decay", "edt_s");
   }
 
   const json& impulse = member(analysis, "", "impulse_response");
