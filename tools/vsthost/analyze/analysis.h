@@ -22,8 +22,8 @@ std::vector<std::complex<double>> spectrum(const std::vector<double>& signal, si
 // A fast FFT length of at least `frames`.
 size_t fastLength(size_t frames);
 
-// The complex value of a spectrum of `size` bins at `frequency`, linearly
-// interpolated between bins.
+// The complex value of a spectrum of `size` bins at `frequency`, its magnitude
+// and its phase linearly interpolated between bins.
 std::complex<double> at(const std::vector<std::complex<double>>& bins, size_t size, double rate,
                         double frequency);
 

@@ -145,13 +145,16 @@ bool impulse(const Analysis& a, const std::string& folder, std::string& error) {
       double most = 0.0;
       for (size_t i = from; i < from + stretch && i < a.impulse[c].size(); ++i)
         if (std::isfinite(a.impulse[c][i])) most = std::max(most, std::fabs(a.impulse[c][i]));
-      level[c].push_back(most > 0 ? 20.0 * std::log10(most) : NAN);
+      level[c].push_back(most > 0 ? 20.0 * std::log10(most) : -HUGE_VAL);
     }
   }
   const double top = 20.0 * std::log10(peak);
   const Range db = {10 * std::floor((top - 120) / 10), 10 * std::ceil(top / 10 + 0.05)};
+  // Silence (and what is quieter than the floor) stands on the floor.
+  for (auto& values : level)
+    for (double& v : values) v = std::max(v, db.low);
   const double length = std::max(seconds.back(), 1.0 / a.rate);
-  plvpor(0.50, 0.80, 0.13, a.warning.empty() ? 0.84 : 0.80);
+  plvpor(0.53, 0.80, 0.13, a.warning.empty() ? 0.84 : 0.80);
   plwind(0, length, db.low, db.high);
   linearAxes("Time (s), the whole response", "Peak level (dB)");
   std::vector<Curve> whole = {{"left", kBlue, 1, 1.6, &seconds, &level[0]},
@@ -195,12 +198,12 @@ bool decay(const Analysis& a, const std::string& folder, std::string& error) {
   if (a.decayTime.empty()) return true;
   Picture picture(folder, "decay.png");
   if (!picture.begin(error)) return false;
-  char label[96];
-  std::snprintf(label, sizeof label, "energy decay (RT60 %.3g s, EDT %.3g s)", a.rt60, a.edt);
-  std::vector<Curve> curves = {{label, kBlue, 1, 2.0, &a.decayTime, &a.decayDb}};
+  char title[96];
+  std::snprintf(title, sizeof title, "energy decay, RT60 %.3g s, EDT %.3g s", a.rt60, a.edt);
+  std::vector<Curve> curves = {{"energy decay", kBlue, 1, 2.0, &a.decayTime, &a.decayDb}};
   const Range y = {-120, 5};
   const double end = std::max(a.decayTime.back(), 1e-3);
-  frame(a, "energy decay curve (backward integration)", 0, end, y);
+  frame(a, title, 0, end, y);
   linearAxes("Time after the impulse (s)", "Energy left (dB)");
   // A line falling 60 dB in RT60 from 0 dB, beside the curve it was fitted to.
   if (std::isfinite(a.rt60) && a.rt60 > 0) {
