@@ -179,6 +179,31 @@ TEST(AnalyzeTest, EchoesCrossTheMatrixRingTheirDecayAndAreNoLatency) {
   EXPECT_TRUE(endless["time_invariant"].get<bool>());
 }
 
+TEST(AnalyzeTest, InstrumentNotesHarmonicsAliasingVelocityOnsetAndCpu) {
+  // Harmonics 0.5, 0.25, 0.125 and a folded tone of 0.005, all times
+  // velocity / 127 (tone_module.c).
+  const nlohmann::json a = measure(known("harmonic_synth"));
+  const auto& i = a["instrument"];
+  EXPECT_NEAR(i["frequency_hz"].get<double>(), 440.0, 0.5);
+  EXPECT_NEAR(i["level_dbfs"].get<double>(), 20.0 * std::log10(0.5 * 100.0 / 127.0), 0.1);
+  EXPECT_NEAR(i["harmonics"][1]["level_db"].get<double>(), -6.0206, 0.1);
+  EXPECT_NEAR(i["harmonics"][2]["level_db"].get<double>(), -12.0412, 0.1);
+  EXPECT_LT(i["harmonics"][3]["level_db"].get<double>(), -100.0);
+  EXPECT_NEAR(i["alias_db"].get<double>(), 10.0 * std::log10(0.005 * 0.005 / 0.328125), 0.5);
+  const auto& levels = i["velocity_level"]["level_dbfs"];
+  ASSERT_EQ(levels.size(), 9u);
+  EXPECT_NEAR(levels.back().get<double>() - levels.front().get<double>(),
+              20.0 * std::log10(127.0), 0.1);
+  EXPECT_EQ(i["onset"]["late_frames"], 0);
+  ASSERT_EQ(i["cpu"].size(), 4u);
+  const int voices[] = {1, 4, 16, 64};
+  for (size_t v = 0; v < 4; ++v) {
+    EXPECT_EQ(i["cpu"][v]["voices"], voices[v]);
+    EXPECT_GT(i["cpu"][v]["mean_us"].get<double>(), 0.0);
+  }
+  EXPECT_TRUE(a["warnings"].empty()) << a["warnings"];
+}
+
 using Result = CommandResult;
 
 // vsthost analyze as a user runs it.
@@ -228,7 +253,8 @@ TEST_F(AnalyzeCommandTest, ModulesThatCannotBeMeasuredAreOneLine) {
     std::string arguments, message;
   } usage[] = {{"--max-tail 0", "--max-tail wants seconds above 0"},
                {"--max-tail -1", "--max-tail wants seconds above 0"},
-               {"--time-signature 3/5", "time signature '3/5' is not N/D"}};
+               {"--time-signature 3/5", "time signature '3/5' is not N/D"},
+               {"--note 128", "--note wants a MIDI key from 0 to 127"}};
   for (const auto& c : usage) expectRefused("analyze " + known("clean") + " " + c.arguments, c.message, 2);
 }
 

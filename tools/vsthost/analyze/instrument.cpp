@@ -81,15 +81,19 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
                 ": there is no note to measure (--note, --velocity)");
   const bool useRight = peakRight > peakLeft;
   std::vector<double> signal(window);
-  double gain = 0.0;
+  double gain = 0.0, squares = 0.0;
   for (size_t i = 0; i < window; ++i) {
     const double w = blackmanHarris(i, window);
     signal[i] = (useRight ? right : left)[settle + i] * w;
-    gain += w;
+    gain += w, squares += w * w;
   }
+  // Each bin's power, scaled so that a sine's main lobe sums to its power
+  // (the window's gain and its equivalent noise bandwidth divided out).
   const std::vector<std::complex<double>> bins = analysis::spectrum(signal, window);
+  const double bandwidth = static_cast<double>(window) * squares / (gain * gain);
   std::vector<double> power(bins.size());
-  for (size_t k = 0; k < bins.size(); ++k) power[k] = std::norm(bins[k]) * 2.0 / (gain * gain);
+  for (size_t k = 0; k < bins.size(); ++k)
+    power[k] = std::norm(bins[k]) * 2.0 / (gain * gain * bandwidth);
   const double binHz = options.rate / static_cast<double>(window);
   // The fundamental where the strongest bin within a semitone of the note is.
   const auto near = [&](double f, double width) {
@@ -107,6 +111,7 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
   std::vector<bool> harmonic(power.size(), false);
   double harmonicPower = 0.0, fundamentalPower = 0.0;
   nlohmann::json harmonics = nlohmann::json::array();
+  std::vector<std::pair<double, double>> harmonicLevels;  // frequency, power
   for (int h = 1; h * fundamental < options.rate / 2.0 - kLobe * binHz; ++h) {
     const size_t at = near(h * fundamental, std::max(2.0 * binHz, 0.005 * h * fundamental));
     double sum = 0.0;
@@ -116,17 +121,22 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
     }
     if (h == 1) fundamentalPower = sum;
     harmonicPower += sum;
-    if (h <= 32)
-      harmonics.push_back({{"number", h},
-                           {"frequency_hz", rounded(static_cast<double>(at) * binHz, 1e-3)},
-                           {"level_db", rounded(std::max(-200.0, 10.0 * std::log10(sum)), 1e-3)}});
+    harmonicLevels.emplace_back(static_cast<double>(at) * binHz, sum);
   }
+  // Each harmonic's level against the fundamental's.
+  for (size_t h = 0; h < harmonicLevels.size() && h < 32; ++h)
+    harmonics.push_back(
+        {{"number", h + 1},
+         {"frequency_hz", rounded(harmonicLevels[h].first, 1e-3)},
+         {"level_db",
+          rounded(std::max(-200.0, 10.0 * std::log10(harmonicLevels[h].second / fundamentalPower)),
+                  1e-3)}});
   double rest = 0.0;
   for (size_t k = kLobe + 1; k < power.size(); ++k)
     if (!harmonic[k]) rest += power[k];
   into["channel"] = useRight ? "right" : "left";
   into["frequency_hz"] = rounded(fundamental, 1e-3);
-  into["level_dbfs"] = rounded(10.0 * std::log10(fundamentalPower), 1e-3);
+  into["level_dbfs"] = rounded(10.0 * std::log10(2.0 * fundamentalPower), 1e-3);
   into["harmonics"] = harmonics;
   into["alias_db"] = rounded(std::max(-200.0, 10.0 * std::log10(rest / harmonicPower)), 1e-3);
   // The spectrum for the picture: the most of each stretch of bins.
