@@ -192,8 +192,8 @@ TEST(AnalyzeTest, InstrumentNotesHarmonicsAliasingVelocityOnsetAndCpu) {
   EXPECT_NEAR(i["alias_db"].get<double>(), 10.0 * std::log10(0.005 * 0.005 / 0.328125), 0.5);
   const auto& levels = i["velocity_level"]["level_dbfs"];
   ASSERT_EQ(levels.size(), 9u);
-  EXPECT_NEAR(levels.back().get<double>() - levels.front().get<double>(),
-              20.0 * std::log10(127.0), 0.1);
+  EXPECT_NEAR(levels.back().get<double>() - levels.front().get<double>(), 20.0 * std::log10(127.0),
+              0.1);
   EXPECT_EQ(i["onset"]["late_frames"], 0);
   ASSERT_EQ(i["cpu"].size(), 4u);
   const int voices[] = {1, 4, 16, 64};
@@ -255,7 +255,8 @@ TEST_F(AnalyzeCommandTest, ModulesThatCannotBeMeasuredAreOneLine) {
                {"--max-tail -1", "--max-tail wants seconds above 0"},
                {"--time-signature 3/5", "time signature '3/5' is not N/D"},
                {"--note 128", "--note wants a MIDI key from 0 to 127"}};
-  for (const auto& c : usage) expectRefused("analyze " + known("clean") + " " + c.arguments, c.message, 2);
+  for (const auto& c : usage)
+    expectRefused("analyze " + known("clean") + " " + c.arguments, c.message, 2);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@
 typedef struct Instance {
   AEffect record;
   double rate;
-  float line[2][ECHO];  /* the last ECHO (or SPACING) frames of what is delayed */
+  float line[2][ECHO]; /* the last ECHO (or SPACING) frames of what is delayed */
   long at;
   long age[TRIGGERS]; /* the noise tail's impulses: their age and level */
   double level[TRIGGERS];

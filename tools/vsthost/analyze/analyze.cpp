@@ -287,8 +287,8 @@ void printSummary(const nlohmann::json& a, std::FILE* out) {
   if (a.contains("decay") && a["decay"]["rt60_s"].is_number())
     std::fprintf(out, "decay            RT60 %s s (%s), EDT %s s, the response rings %s s\n",
                  fixed(a["decay"]["rt60_s"].get<double>(), 3).c_str(),
-                 a["decay"].value("rt60_from", "T30").c_str(), level(a["decay"]["edt_s"], 3).c_str(),
-                 level(a["response_seconds"], 3).c_str());
+                 a["decay"].value("rt60_from", "T30").c_str(),
+                 level(a["decay"]["edt_s"], 3).c_str(), level(a["response_seconds"], 3).c_str());
   const auto& frequencies = a["response"]["frequency_hz"];
   std::fprintf(out,
                "response         %s to %s Hz:", fixed(frequencies.front().get<double>(), 0).c_str(),
@@ -302,6 +302,19 @@ void printSummary(const nlohmann::json& a, std::FILE* out) {
     }
     std::fprintf(out, " %s %s..%s dB%s", curve, low < -1e299 ? "-inf" : fixed(low, 1).c_str(),
                  high < -1e299 ? "-inf" : fixed(high, 1).c_str(), curve[0] == 's' ? "\n" : ",");
+  }
+  if (a.contains("matrix")) {
+    const char* paths[] = {"left_to_left", "left_to_right", "right_to_left", "right_to_right"};
+    const char* names[] = {"L>L", "L>R", "R>L", "R>R"};
+    std::fprintf(out, "stereo matrix   ");
+    for (int i = 0; i < 4; ++i) {
+      const auto& p = a["matrix"][paths[i]];
+      const std::string peak = p["peak_frame"].is_null()
+                                   ? std::string("silent")
+                                   : "peak " + level(p["peak_db"], 1) + " dB at frame " +
+                                         std::to_string(p["peak_frame"].get<size_t>());
+      std::fprintf(out, " %s %s%s", names[i], peak.c_str(), i == 3 ? "\n" : ",");
+    }
   }
   const auto& notches = a["mono_notches_hz"];
   if (!notches.empty())

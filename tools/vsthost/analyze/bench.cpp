@@ -103,13 +103,15 @@ void Instance::process(const float* inLeft, const float* inRight, size_t frames,
     plugin_->record()->process(plugin_->record(), inPointers_.data(), outPointers_.data(),
                                static_cast<VstInt32>(frames));
   const auto after = std::chrono::steady_clock::now();
-  if (micros != nullptr) *micros = std::chrono::duration<double, std::micro>(after - before).count();
+  if (micros != nullptr)
+    *micros = std::chrono::duration<double, std::micro>(after - before).count();
   const size_t second = out_.size() > 1 ? 1 : 0;
   for (size_t i = 0; i < frames; ++i) {
     left[i] = out_[0][i];
     right[i] = out_[second][i];
     if (!std::isfinite(left[i]) || !std::isfinite(right[i]))
-      throw Error(bench_.options_.module + ": the output is not finite (NaN or infinity) at frame " +
+      throw Error(bench_.options_.module +
+                  ": the output is not finite (NaN or infinity) at frame " +
                   std::to_string(frame + i) + " while " + what_);
   }
 }

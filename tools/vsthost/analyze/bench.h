@@ -25,8 +25,8 @@ class Instance {
   // Runs `frames` of left and right input (frames <= the block size) and
   // answers the outputs in `left` and `right`; `micros` gets the time the
   // call took. Throws Error on output that is not finite, naming `frame`.
-  void process(const float* inLeft, const float* inRight, size_t frames, float* left,
-               float* right, size_t frame, double* micros = nullptr);
+  void process(const float* inLeft, const float* inRight, size_t frames, float* left, float* right,
+               size_t frame, double* micros = nullptr);
   // Hands `events` to the instance for the block that comes next.
   void events(const host::EventList& list);
 

@@ -109,9 +109,10 @@ Command addAnalyzeCommand(CLI::App& app) {
                    "(default 0.1)")
       ->type_name("DB")
       ->needs(baseline);
-  command->add_option("--max-tail", analyzing.maxTailSeconds,
-                      "the longest response captured, in seconds above 0 (default 30): a "
-                      "response is captured until it dies away to -100 dB of its peak")
+  command
+      ->add_option("--max-tail", analyzing.maxTailSeconds,
+                   "the longest response captured, in seconds above 0 (default 30): a "
+                   "response is captured until it dies away to -100 dB of its peak")
       ->type_name("S");
   command->add_option("--note", analyzing.note,
                       "an instrument's note, a MIDI key 0 to 127 (default 69, A4)");
@@ -125,38 +126,38 @@ Command addAnalyzeCommand(CLI::App& app) {
       ->add_option("--timeout", analyzing.timeoutSeconds,
                    "time limit of the measurement in seconds, 1 to 86400 (default 300)")
       ->check(wholeNumber(1, 86400));
-  return {command, [options](std::FILE* out) -> int {
-            AnalyzeOptions& analyzing = options->analyzing;
-            analyzing.params = assignments(options->params);
-            if (!(analyzing.maxTailSeconds > 0.0 && analyzing.maxTailSeconds <= 3600.0))
-              throw UsageError("--max-tail wants seconds above 0 and at most 3600, not " +
-                               std::to_string(analyzing.maxTailSeconds));
-            if (!(analyzing.tempo >= 1.0 && analyzing.tempo <= 999.0))
-              throw UsageError("--tempo must be between 1 and 999 BPM");
-            analyzing.signature = timeSignature(options->signature);
-            if (analyzing.note < 0 || analyzing.note > 127)
-              throw UsageError("--note wants a MIDI key from 0 to 127, not " +
-                               std::to_string(analyzing.note));
-            if (analyzing.velocity < 1 || analyzing.velocity > 127)
-              throw UsageError("--velocity wants 1 to 127, not " +
-                               std::to_string(analyzing.velocity));
-            const std::string& tolerance = options->tolerance;
-            if (!tolerance.empty()) {
-              char* end = nullptr;
-              analyzing.toleranceDb = std::strtod(tolerance.c_str(), &end);
-              if (*end != '\0' || !(analyzing.toleranceDb > 0.0 && analyzing.toleranceDb <= 100.0))
-                throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
-                                 tolerance + "'");
-            }
+  return {
+      command, [options](std::FILE* out) -> int {
+        AnalyzeOptions& analyzing = options->analyzing;
+        analyzing.params = assignments(options->params);
+        if (!(analyzing.maxTailSeconds > 0.0 && analyzing.maxTailSeconds <= 3600.0))
+          throw UsageError("--max-tail wants seconds above 0 and at most 3600, not " +
+                           std::to_string(analyzing.maxTailSeconds));
+        if (!(analyzing.tempo >= 1.0 && analyzing.tempo <= 999.0))
+          throw UsageError("--tempo must be between 1 and 999 BPM");
+        analyzing.signature = timeSignature(options->signature);
+        if (analyzing.note < 0 || analyzing.note > 127)
+          throw UsageError("--note wants a MIDI key from 0 to 127, not " +
+                           std::to_string(analyzing.note));
+        if (analyzing.velocity < 1 || analyzing.velocity > 127)
+          throw UsageError("--velocity wants 1 to 127, not " + std::to_string(analyzing.velocity));
+        const std::string& tolerance = options->tolerance;
+        if (!tolerance.empty()) {
+          char* end = nullptr;
+          analyzing.toleranceDb = std::strtod(tolerance.c_str(), &end);
+          if (*end != '\0' || !(analyzing.toleranceDb > 0.0 && analyzing.toleranceDb <= 100.0))
+            throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
+                             tolerance + "'");
+        }
 #if VSTHOST_ANALYZE
-            return analyze(analyzing, out);
+        return analyze(analyzing, out);
 #else
             (void)out;
             throw Error(
                 "analyze is not available in this build: it needs KissFFT, which Debian packages "
                 "only for Linux (scripts/mingw-kissfft fetches its source for Windows)");
 #endif
-          }};
+      }};
 }
 
 Command addPlotCommand(CLI::App& app) {

@@ -145,7 +145,8 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
     double most = 0.0;
     for (size_t j = k; j < k + stretch && j < power.size(); ++j) most = std::max(most, power[j]);
     into["spectrum"]["frequency_hz"].push_back(rounded(static_cast<double>(k) * binHz, 1e-2));
-    into["spectrum"]["level_db"].push_back(rounded(std::max(-200.0, 10.0 * std::log10(most)), 1e-2));
+    into["spectrum"]["level_db"].push_back(
+        rounded(std::max(-200.0, 10.0 * std::log10(most)), 1e-2));
   }
 }
 
@@ -184,7 +185,8 @@ void measureInstrument(Bench& bench, nlohmann::json& result) {
       double sum = 0.0;
       const size_t from = at + hold / 3;
       for (size_t i = from; i < at + hold; ++i)
-        sum += 0.5 * (static_cast<double>(left[i]) * left[i] + static_cast<double>(right[i]) * right[i]);
+        sum += 0.5 *
+               (static_cast<double>(left[i]) * left[i] + static_cast<double>(right[i]) * right[i]);
       const double rms = std::sqrt(sum / static_cast<double>(at + hold - from));
       instrument["velocity_level"]["velocity"].push_back(v);
       instrument["velocity_level"]["level_dbfs"].push_back(
@@ -202,7 +204,8 @@ void measureInstrument(Bench& bench, nlohmann::json& result) {
          {{asked, options.note, options.velocity}});
     double peak = 0.0;
     for (size_t i = 0; i < left.size(); ++i)
-      peak = std::max({peak, std::fabs(static_cast<double>(left[i])), std::fabs(static_cast<double>(right[i]))});
+      peak = std::max({peak, std::fabs(static_cast<double>(left[i])),
+                       std::fabs(static_cast<double>(right[i]))});
     size_t heard = 0;
     while (heard < left.size() &&
            std::max(std::fabs(left[heard]), std::fabs(right[heard])) <= 1e-3 * peak)
@@ -213,7 +216,8 @@ void measureInstrument(Bench& bench, nlohmann::json& result) {
     onset["late_frames"] = static_cast<long>(heard) - static_cast<long>(asked);
     const size_t from = asked - std::min<size_t>(asked, 64);
     for (size_t i = from; i < std::min(left.size(), asked + 192); ++i)
-      onset["output"].push_back(rounded(std::fabs(left[i]) >= std::fabs(right[i]) ? left[i] : right[i], 1e-7));
+      onset["output"].push_back(
+          rounded(std::fabs(left[i]) >= std::fabs(right[i]) ? left[i] : right[i], 1e-7));
     onset["output_from_frame"] = from;
     if (heard < asked)
       result["warnings"].push_back("onset: the note asked for frame " + std::to_string(asked) +
@@ -229,8 +233,8 @@ void measureInstrument(Bench& bench, nlohmann::json& result) {
     auto instance = bench.fresh("timing held notes");
     std::vector<NoteEvent> notes;
     for (int v = 0; v < voices; ++v) notes.push_back({0, 36 + v, options.velocity});
-    const auto frames = static_cast<size_t>(
-        std::max(2.0 * options.rate, static_cast<double>(72 * block)));
+    const auto frames =
+        static_cast<size_t>(std::max(2.0 * options.rate, static_cast<double>(72 * block)));
     std::vector<float> left, right;
     std::vector<double> micros;
     play(*instance, block, frames, left, right, notes, &micros);
@@ -239,12 +243,14 @@ void measureInstrument(Bench& bench, nlohmann::json& result) {
     double total = 0.0;
     for (double t : micros) total += t;
     const double mean = total / static_cast<double>(std::max<size_t>(1, micros.size()));
-    const double p99 = sorted.empty() ? 0.0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
+    const double p99 =
+        sorted.empty() ? 0.0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
     const double blockMicros = 1e6 * options.block / options.rate;
-    instrument["cpu"].push_back({{"voices", voices},
-                                 {"mean_us", rounded(mean, 1e-3)},
-                                 {"p99_us", rounded(p99, 1e-3)},
-                                 {"realtime_factor", rounded(mean > 0.0 ? blockMicros / mean : 1e9, 1e-2)}});
+    instrument["cpu"].push_back(
+        {{"voices", voices},
+         {"mean_us", rounded(mean, 1e-3)},
+         {"p99_us", rounded(p99, 1e-3)},
+         {"realtime_factor", rounded(mean > 0.0 ? blockMicros / mean : 1e9, 1e-2)}});
   }
 }
 

@@ -3,6 +3,8 @@
 // linear response from impulses (response.cpp), and with the same signal on
 // both inputs (the way a widener is fed) the harmonics of a 1 kHz sine at five
 // levels, the static level curve and the time each block takes.
+#include "analyze/measure.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -11,7 +13,6 @@
 #include "analyze/analysis.h"
 #include "analyze/analyze.h"
 #include "analyze/bench.h"
-#include "analyze/measure.h"
 #include "common/common.h"
 #include "vst/noise.h"
 

@@ -118,8 +118,8 @@ bool impulse(const Analysis& a, const std::string& folder, std::string& error) {
   std::vector<double> time(early), shown[2];
   for (size_t i = 0; i < early; ++i) time[i] = 1000.0 * static_cast<double>(i) / a.rate;
   for (int c = 0; c < 2; ++c)
-    shown[c].assign(a.impulse[c].begin(), a.impulse[c].begin() + static_cast<long>(
-                                                                      std::min(early, a.impulse[c].size())));
+    shown[c].assign(a.impulse[c].begin(),
+                    a.impulse[c].begin() + static_cast<long>(std::min(early, a.impulse[c].size())));
   std::vector<Curve> curves = {{"left", kBlue, 1, 1.6, &time, &shown[0]},
                                {"right", kVermillion, 3, 1.6, &time, &shown[1]}};
   double peak = 0;
@@ -176,8 +176,8 @@ bool matrix(const Analysis& a, const std::string& folder, std::string& error) {
   std::vector<Curve> curves;
   for (int p = 0; p < 4; ++p) {
     const bool silent = !hasFinite(a.path[p]);
-    curves.push_back({labels[p] + std::string(silent ? ": silent" : ""), colours[p], styles[p],
-                      2.0, &a.frequency, &a.path[p]});
+    curves.push_back({labels[p] + std::string(silent ? ": silent" : ""), colours[p], styles[p], 2.0,
+                      &a.frequency, &a.path[p]});
     if (!a.pathLow[p].empty()) {
       curves.back().low = &a.pathLow[p];
       curves.back().high = &a.pathHigh[p];
@@ -271,9 +271,10 @@ bool dynamics(const Analysis& a, const std::string& folder, std::string& error) 
 bool analysisPlotsAvailable() { return true; }
 
 bool writeAnalysisPlots(const json& analysis, const std::string& folder, std::string& error) {
+  const bool instrument = analysis.is_object() && analysis.contains("instrument");
   Analysis a;
   try {
-    a = readAnalysis(analysis);
+    if (!instrument) a = readAnalysis(analysis);
   } catch (const Invalid& invalid) {
     error = invalid.line;
     return false;
@@ -290,6 +291,7 @@ bool writeAnalysisPlots(const json& analysis, const std::string& folder, std::st
     return false;
   }
   plsexit(plplotExit);
+  if (instrument) return writeInstrumentPlots(analysis, folder, error);
   using Drawing = bool (*)(const Analysis&, const std::string&, std::string&);
   for (Drawing drawing :
        {magnitude, phase, groupDelay, impulse, matrix, decay, distortion, dynamics})

@@ -261,7 +261,9 @@ void draw(const Curve& curve, Range y, bool logX, double jump) {
       xs.push_back(column.x);
       ys.push_back(column.first);
     } else {
-      const double x = column.count == 1 ? column.x : xLow + (static_cast<double>(column.index) + 0.5) * perColumn;
+      const double x = column.count == 1
+                           ? column.x
+                           : xLow + (static_cast<double>(column.index) + 0.5) * perColumn;
       for (double v : {column.first, column.least, column.most, column.last}) {
         xs.push_back(x);
         ys.push_back(v);

@@ -90,6 +90,10 @@ void legend(const std::vector<Curve>& curves);
 // What PLplot calls when it must end the process: removes the picture being
 // drawn and names the cause.
 int plplotExit(const char* message);
+// The pictures of an instrument's analysis (plot_instrument.cpp).
+bool writeInstrumentPlots(const nlohmann::json& analysis, const std::string& folder,
+                          std::string& error);
+
 // Whether PLplot has the pngcairo device.
 bool pngDeviceAvailable();
 

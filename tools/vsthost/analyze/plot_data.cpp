@@ -65,9 +65,17 @@ std::vector<double> numbers(const json& object, const std::string& parent, const
 
 }  // namespace
 
-Analysis readAnalysis(const json& analysis) {
+std::vector<double> readNumbers(const json& object, const std::string& parent,
+                                const std::string& name, size_t length) {
+  return numbers(object, parent, name, length);
+}
+
+const json& readMember(const json& object, const std::string& parent, const std::string& name) {
+  return member(object, parent, name);
+}
+
+void readTitle(const json& analysis, Analysis& a) {
   if (!analysis.is_object()) throw Invalid{"the analysis is not a JSON object"};
-  Analysis a;
   const json& effect = member(analysis, "", "effect");
   if (!effect.is_string()) throw Invalid{"'effect' is not a string"};
   a.effect = effect.get<std::string>();
@@ -86,12 +94,19 @@ Analysis readAnalysis(const json& analysis) {
   if (analysis.contains("tempo_bpm") && analysis["tempo_bpm"].is_number())
     std::snprintf(rate, sizeof rate, "%g Hz, %g BPM %s", a.rate,
                   analysis["tempo_bpm"].get<double>(),
-                  analysis.value("time_signature", std::string("4/4")).c_str());
+                  analysis.contains("time_signature") && analysis["time_signature"].is_string()
+                      ? analysis["time_signature"].get<std::string>().c_str()
+                      : "4/4");
   else
     std::snprintf(rate, sizeof rate, "%g Hz", a.rate);
   a.settings = a.settings.empty() ? rate : a.settings + "; " + rate;
   if (analysis.contains("time_invariant") && analysis["time_invariant"] == false)
     a.warning = "not time-invariant: the linear response is only approximate";
+}
+
+Analysis readAnalysis(const json& analysis) {
+  Analysis a;
+  readTitle(analysis, a);
 
   const json& response = member(analysis, "", "response");
   a.frequency = numbers(response, "response", "frequency_hz");
@@ -108,10 +123,10 @@ Analysis readAnalysis(const json& analysis) {
     a.groupDelay[c] = numbers(member(response, "response", "group_delay_ms"),
                               "response.group_delay_ms", kChannels[c], n);
     if (response.contains("magnitude_min_db") && response.contains("magnitude_max_db")) {
-      a.magnitudeLow[c] = numbers(response["magnitude_min_db"], "response.magnitude_min_db",
-                                  kChannels[c], n);
-      a.magnitudeHigh[c] = numbers(response["magnitude_max_db"], "response.magnitude_max_db",
-                                   kChannels[c], n);
+      a.magnitudeLow[c] =
+          numbers(response["magnitude_min_db"], "response.magnitude_min_db", kChannels[c], n);
+      a.magnitudeHigh[c] =
+          numbers(response["magnitude_max_db"], "response.magnitude_max_db", kChannels[c], n);
     }
   }
   if (analysis.contains("matrix"))

@@ -37,6 +37,16 @@ struct Analysis {
   std::vector<double> dynamicsIn, dynamicsOut;
 };
 
+// `parent.name` of the analysis: an array of numbers (null read as NaN) of
+// `length` values when not 0, or any value; throws Invalid naming the key.
+std::vector<double> readNumbers(const nlohmann::json& object, const std::string& parent,
+                                const std::string& name, size_t length = 0);
+const nlohmann::json& readMember(const nlohmann::json& object, const std::string& parent,
+                                 const std::string& name);
+
+// The effect's name, the rate and the settings line of the pictures' titles.
+void readTitle(const nlohmann::json& analysis, Analysis& a);
+
 // The analysis's values, every one checked; throws Invalid naming the first
 // key that is missing or holds the wrong kind of value.
 Analysis readAnalysis(const nlohmann::json& analysis);

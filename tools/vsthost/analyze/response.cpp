@@ -100,8 +100,8 @@ void curves(const std::vector<std::complex<double>>& h,
   const double binHz = rate / static_cast<double>(size);
   for (size_t i = 0; i < frequencies.size(); ++i) {
     const double from = i > 0 ? 0.5 * (frequencies[i - 1] + frequencies[i]) : frequencies[i];
-    const double to = i + 1 < frequencies.size() ? 0.5 * (frequencies[i] + frequencies[i + 1])
-                                                 : frequencies[i];
+    const double to =
+        i + 1 < frequencies.size() ? 0.5 * (frequencies[i] + frequencies[i + 1]) : frequencies[i];
     double least = std::abs(analysis::at(h, size, rate, frequencies[i])), most = least;
     for (auto k = static_cast<size_t>(std::ceil(from / binHz));
          k < h.size() && static_cast<double>(k) * binHz <= to; ++k) {
@@ -121,7 +121,8 @@ struct Spectra {
   std::vector<std::complex<double>> plain, weighted;
 };
 Spectra spectra(const std::vector<double>& signal, size_t window, size_t size) {
-  std::vector<double> kept(signal.begin(), signal.begin() + static_cast<long>(window)), timed(window);
+  std::vector<double> kept(signal.begin(), signal.begin() + static_cast<long>(window)),
+      timed(window);
   for (size_t i = 0; i < window; ++i) timed[i] = static_cast<double>(i) * kept[i];
   return {analysis::spectrum(kept, size), analysis::spectrum(timed, size)};
 }
@@ -203,7 +204,8 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
   }
   if (both.capped)
     result["warnings"].push_back(
-        bench.effect() + " does not die away: its response still sounds above -100 dB of its peak " +
+        bench.effect() +
+        " does not die away: its response still sounds above -100 dB of its peak " +
         std::to_string(static_cast<int>(options.maxTailSeconds)) +
         " s after the impulse (--max-tail); the analysis holds for that much of it");
   result["response_seconds"] = rounded(static_cast<double>(end) / rate, 1e-4);
@@ -244,8 +246,8 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
     size_t at = 0;
     auto instance = bench.fresh(input == 0 ? "measuring the left input's response"
                                            : "measuring the right input's response");
-    alone[input] = capture(*instance, block, before, input == 0, input == 1, quiet, cap,
-                           both.left.size(), at);
+    alone[input] =
+        capture(*instance, block, before, input == 0, input == 1, quiet, cap, both.left.size(), at);
   }
 
   // Spectra zero-padded to at least twice the response, so the bins are half
@@ -275,9 +277,14 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
                              {"right_to_left", "right_to_right"}};
   for (int input = 0; input < 2; ++input)
     for (int output = 0; output < 2; ++output) {
-      const Spectra s =
-          spectra(output == 0 ? alone[input].left : alone[input].right, window, size);
-      curves(s.plain, s.weighted, size, rate, frequencies, result["matrix"][paths[input][output]]);
+      const Spectra s = spectra(output == 0 ? alone[input].left : alone[input].right, window, size);
+      nlohmann::json& path = result["matrix"][paths[input][output]];
+      curves(s.plain, s.weighted, size, rate, frequencies, path);
+      // Where the path's response peaks (an echo's frame); null where silent.
+      const std::vector<double>& heard = output == 0 ? alone[input].left : alone[input].right;
+      const size_t at = peakAndOnset(heard, window).first;
+      path["peak_frame"] = heard[at] != 0.0 ? nlohmann::json(at) : nlohmann::json(nullptr);
+      path["peak_db"] = rounded(decibels(std::fabs(heard[at])), 1e-4);
     }
   nlohmann::json notches = nlohmann::json::array();
   for (double f : analysis::monoNotches(l.plain, r.plain, size, rate))
@@ -285,10 +292,10 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
   result["mono_notches_hz"] = notches;
 
   // The whole response, at least 50 ms and 20 ms past its peak.
-  const size_t shown = std::min(
-      window, std::max({end, static_cast<size_t>(std::ceil(0.05 * rate)),
-                        std::max(leftPeak.first, rightPeak.first) +
-                            static_cast<size_t>(std::ceil(0.02 * rate))}));
+  const size_t shown =
+      std::min(window, std::max({end, static_cast<size_t>(std::ceil(0.05 * rate)),
+                                 std::max(leftPeak.first, rightPeak.first) +
+                                     static_cast<size_t>(std::ceil(0.02 * rate))}));
   for (size_t i = 0; i < shown; ++i) {
     result["impulse_response"]["left"].push_back(rounded(both.left[i], 1e-9));
     result["impulse_response"]["right"].push_back(rounded(both.right[i], 1e-9));
