@@ -95,7 +95,7 @@ bool phase(const Analysis& a, const std::string& folder, std::string& error) {
 bool groupDelay(const Analysis& a, const std::string& folder, std::string& error) {
   Picture picture(folder, "group_delay.png");
   if (!picture.begin(error)) return false;
-  const std::vector<Curve> curves = channelCurves(a, a.groupDelay);
+  const std::vector<Curve> curves = channelCurves(a, a.groupDelay, &a.delayLow, &a.delayHigh);
   const std::vector<double> values = finiteValues(curves);
   const Range y = robustRange(values, 1.0);
   const bool clipped =

@@ -128,6 +128,12 @@ Analysis readAnalysis(const json& analysis) {
       a.magnitudeHigh[c] =
           numbers(response["magnitude_max_db"], "response.magnitude_max_db", kChannels[c], n);
     }
+    if (response.contains("group_delay_min_ms") && response.contains("group_delay_max_ms")) {
+      a.delayLow[c] =
+          numbers(response["group_delay_min_ms"], "response.group_delay_min_ms", kChannels[c], n);
+      a.delayHigh[c] =
+          numbers(response["group_delay_max_ms"], "response.group_delay_max_ms", kChannels[c], n);
+    }
   }
   if (analysis.contains("matrix"))
     for (int p = 0; p < 4; ++p) {

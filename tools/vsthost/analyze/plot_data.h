@@ -26,7 +26,7 @@ struct Analysis {
   std::vector<double> magnitude[4], phase[4], groupDelay[4];
   // The magnitude's least and most between the points (empty in an analysis
   // from before they were measured).
-  std::vector<double> magnitudeLow[4], magnitudeHigh[4];
+  std::vector<double> magnitudeLow[4], magnitudeHigh[4], delayLow[4], delayHigh[4];
   // The stereo transfer matrix, kPaths in order (empty without one).
   std::vector<double> path[4], pathLow[4], pathHigh[4], pathDelay[4];
   std::vector<double> impulse[2];

@@ -96,23 +96,34 @@ void curves(const std::vector<std::complex<double>>& h,
   // The least and the most of the magnitude over every bin nearer to each
   // point than to its neighbours: a comb denser than the grid is a band in
   // the pictures, not a pattern of false notches.
-  nlohmann::json low = nlohmann::json::array(), high = nlohmann::json::array();
+  nlohmann::json low = nlohmann::json::array(), high = nlohmann::json::array(),
+                 fastest = nlohmann::json::array(), slowest = nlohmann::json::array();
   const double binHz = rate / static_cast<double>(size);
   for (size_t i = 0; i < frequencies.size(); ++i) {
     const double from = i > 0 ? 0.5 * (frequencies[i - 1] + frequencies[i]) : frequencies[i];
     const double to =
         i + 1 < frequencies.size() ? 0.5 * (frequencies[i] + frequencies[i + 1]) : frequencies[i];
     double least = std::abs(analysis::at(h, size, rate, frequencies[i])), most = least;
+    double soonest = delay[i].is_number() ? delay[i].get<double>() : HUGE_VAL;
+    double latest = delay[i].is_number() ? soonest : -HUGE_VAL;
     for (auto k = static_cast<size_t>(std::ceil(from / binHz));
          k < h.size() && static_cast<double>(k) * binHz <= to; ++k) {
       least = std::min(least, std::abs(h[k]));
       most = std::max(most, std::abs(h[k]));
+      if (std::abs(h[k]) <= kNotchReport) continue;
+      const double ms = std::real(weighted[k] / h[k]) / rate * 1000.0;
+      soonest = std::min(soonest, ms);
+      latest = std::max(latest, ms);
     }
     low.push_back(rounded(decibels(least), 1e-4));
     high.push_back(rounded(decibels(most), 1e-4));
+    fastest.push_back(rounded(soonest, 1e-6));
+    slowest.push_back(rounded(latest, 1e-6));
   }
   into["magnitude_min_db"] = low;
   into["magnitude_max_db"] = high;
+  into["group_delay_min_ms"] = fastest;
+  into["group_delay_max_ms"] = slowest;
 }
 
 // A signal's spectrum and that of the signal weighted by time (for the group
@@ -269,8 +280,8 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
     }
     nlohmann::json into;
     curves(s.plain, s.weighted, size, rate, frequencies, into);
-    for (const char* key :
-         {"magnitude_db", "phase_deg", "group_delay_ms", "magnitude_min_db", "magnitude_max_db"})
+    for (const char* key : {"magnitude_db", "phase_deg", "group_delay_ms", "magnitude_min_db",
+                            "magnitude_max_db", "group_delay_min_ms", "group_delay_max_ms"})
       response[key][names[curve]] = into[key];
   }
   const char* paths[2][2] = {{"left_to_left", "left_to_right"},
