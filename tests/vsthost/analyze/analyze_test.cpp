@@ -173,8 +173,9 @@ TEST(AnalyzeTest, EchoesCrossTheMatrixRingTheirDecayAndAreNoLatency) {
   EXPECT_TRUE(warns(ahead, "latency: the effect reports 0 frames, its response peaks at frame 64"))
       << ahead["warnings"];
 
-  // A response that never dies away stops at the cap, named.
-  const nlohmann::json endless = measure(known("endless_echo"), 48000.0, {}, 2.0);
+  // A response that never dies away stops at the cap, named; a cap under the
+  // second kept still compares whole responses.
+  const nlohmann::json endless = measure(known("endless_echo"), 48000.0, {}, 0.5);
   EXPECT_TRUE(warns(endless, "Echo does not die away")) << endless["warnings"];
   EXPECT_TRUE(endless["time_invariant"].get<bool>());
 }

@@ -3,6 +3,8 @@
 // left, right, mid and side, time invariance, latency and the decay.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "analyze/analysis.h"
 #include "analyze/bench.h"
@@ -66,7 +68,7 @@ Capture capture(Instance& instance, size_t block, size_t before, bool intoLeft, 
       continue;
     }
     if (done - lastLoud >= std::max(quiet, longestGap + longestGap / 4)) break;
-    if (done >= cap) {
+    if (done >= cap && done >= quiet) {  // never shorter than the window kept
       result.capped = true;
       break;
     }
@@ -165,6 +167,13 @@ size_t arrivals(const std::vector<double>& left, const std::vector<double>& righ
   return count;
 }
 
+// Seconds as the shortest text, "30" or "0.5".
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 }  // namespace
 
 void measureImpulses(Bench& bench, nlohmann::json& result) {
@@ -174,8 +183,10 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
   const int reported = bench.reportedLatency();
   const size_t latency = static_cast<size_t>(std::clamp(reported, 0, 480000));
   const auto second = static_cast<size_t>(std::round(rate));
-  const size_t quiet = std::max({second, static_cast<size_t>(bench.tailHint()), latency + 1});
   const auto cap = static_cast<size_t>(std::ceil(options.maxTailSeconds * rate));
+  // The reported tail is a hint, never more than the cap.
+  const size_t quiet =
+      std::max({second, std::min(static_cast<size_t>(bench.tailHint()), cap), latency + 1});
   const auto before = static_cast<size_t>(std::round(0.1 * rate)) + 7;
 
   // Into both inputs, then the same impulse again once it has died away.
@@ -217,7 +228,7 @@ void measureImpulses(Bench& bench, nlohmann::json& result) {
     result["warnings"].push_back(
         bench.effect() +
         " does not die away: its response still sounds above -100 dB of its peak " +
-        std::to_string(static_cast<int>(options.maxTailSeconds)) +
+        seconds(options.maxTailSeconds) +
         " s after the impulse (--max-tail); the analysis holds for that much of it");
   result["response_seconds"] = rounded(static_cast<double>(end) / rate, 1e-4);
   result["time_invariant"] = invariant;
