@@ -22,10 +22,12 @@ namespace {
 const double kPi = 3.14159265358979323846;
 
 nlohmann::json measure(const std::string& module, double rate = 48000.0,
-                       std::vector<std::pair<std::string, std::string>> params = {}) {
+                       std::vector<std::pair<std::string, std::string>> params = {},
+                       double maxTail = 30.0) {
   vsthost::AnalyzeOptions options;
   options.module = module;
   options.rate = rate;
+  options.maxTailSeconds = maxTail;
   options.params = std::move(params);
   return vsthost::measureModule(options, [](const char*) {});
 }
@@ -129,6 +131,80 @@ TEST(AnalyzeTest, OrsolaneCombIsWhereItsDelayPutsIt) {
   }
 }
 
+TEST(AnalyzeTest, EchoesCrossTheMatrixRingTheirDecayAndAreNoLatency) {
+  // The ping-pong: each input also leaves the other output 6000 frames later
+  // at half the level, so the cross paths are -6.02 dB with 125 ms of group
+  // delay, the straight ones 0 dB with none.
+  const nlohmann::json pong = measure(known("ping_pong"));
+  const auto& matrix = pong["matrix"];
+  for (const char* path : {"left_to_right", "right_to_left", "left_to_left", "right_to_right"}) {
+    const bool cross = std::string(path) == "left_to_right" || path == std::string("right_to_left");
+    ASSERT_EQ(matrix[path]["magnitude_db"].size(), pong["response"]["frequency_hz"].size());
+    for (size_t i = 0; i < matrix[path]["magnitude_db"].size(); ++i) {
+      ASSERT_NEAR(matrix[path]["magnitude_db"][i].get<double>(), cross ? -6.0206 : 0.0, 0.01)
+          << path;
+      ASSERT_NEAR(matrix[path]["group_delay_ms"][i].get<double>(), cross ? 125.0 : 0.0, 1e-3)
+          << path;
+    }
+  }
+  EXPECT_NEAR(pong["impulse_response"]["right"][6000].get<double>(), 0.5, 1e-6);
+  EXPECT_TRUE(pong["time_invariant"].get<bool>());
+  EXPECT_FALSE(warns(pong, "latency")) << pong["warnings"];
+
+  // A feedback echo, 3 dB down every 0.1 s: RT60 = -60 x 0.1 / -3 = 2 s; it
+  // rings to -100 dB (3.3 s) and stays time-invariant.
+  const nlohmann::json echo = measure(known("feedback_echo"));
+  EXPECT_TRUE(echo["time_invariant"].get<bool>()) << echo["warnings"];
+  EXPECT_NEAR(echo["decay"]["rt60_s"].get<double>(), 2.0, 0.1);
+  EXPECT_EQ(echo["decay"]["rt60_from"], "T30");
+  EXPECT_GT(echo["impulse_response"]["left"].size(), 3.3 * 48000);
+  EXPECT_TRUE(echo["warnings"].empty()) << echo["warnings"];
+  // A noise whose level falls 60 dB a second: RT60 1 s, EDT the same.
+  const nlohmann::json tail = measure(known("noise_tail"));
+  EXPECT_NEAR(tail["decay"]["rt60_s"].get<double>(), 1.0, 0.1);
+  EXPECT_NEAR(tail["decay"]["edt_s"].get<double>(), 1.0, 0.1);
+  EXPECT_TRUE(tail["time_invariant"].get<bool>());
+
+  // Echoes without the dry sound are no latency fault; one late arrival is.
+  const nlohmann::json wet = measure(known("wet_echo"));
+  EXPECT_FALSE(warns(wet, "latency")) << wet["warnings"];
+  EXPECT_NEAR(wet["decay"]["rt60_s"].get<double>(), 60.0 * 0.125 / 6.0206, 0.07);
+  const nlohmann::json ahead = measure(known("lookahead"));
+  EXPECT_TRUE(warns(ahead, "latency: the effect reports 0 frames, its response peaks at frame 64"))
+      << ahead["warnings"];
+
+  // A response that never dies away stops at the cap, named; a cap under the
+  // second kept still compares whole responses.
+  const nlohmann::json endless = measure(known("endless_echo"), 48000.0, {}, 0.5);
+  EXPECT_TRUE(warns(endless, "Echo does not die away")) << endless["warnings"];
+  EXPECT_TRUE(endless["time_invariant"].get<bool>());
+}
+
+TEST(AnalyzeTest, InstrumentNotesHarmonicsAliasingVelocityOnsetAndCpu) {
+  // Harmonics 0.5, 0.25, 0.125 and a folded tone of 0.005, all times
+  // velocity / 127 (tone_module.c).
+  const nlohmann::json a = measure(known("harmonic_synth"));
+  const auto& i = a["instrument"];
+  EXPECT_NEAR(i["frequency_hz"].get<double>(), 440.0, 0.5);
+  EXPECT_NEAR(i["level_dbfs"].get<double>(), 20.0 * std::log10(0.5 * 100.0 / 127.0), 0.1);
+  EXPECT_NEAR(i["harmonics"][1]["level_db"].get<double>(), -6.0206, 0.1);
+  EXPECT_NEAR(i["harmonics"][2]["level_db"].get<double>(), -12.0412, 0.1);
+  EXPECT_LT(i["harmonics"][3]["level_db"].get<double>(), -100.0);
+  EXPECT_NEAR(i["alias_db"].get<double>(), 10.0 * std::log10(0.005 * 0.005 / 0.328125), 0.5);
+  const auto& levels = i["velocity_level"]["level_dbfs"];
+  ASSERT_EQ(levels.size(), 9u);
+  EXPECT_NEAR(levels.back().get<double>() - levels.front().get<double>(), 20.0 * std::log10(127.0),
+              0.1);
+  EXPECT_EQ(i["onset"]["late_frames"], 0);
+  ASSERT_EQ(i["cpu"].size(), 4u);
+  const int voices[] = {1, 4, 16, 64};
+  for (size_t v = 0; v < 4; ++v) {
+    EXPECT_EQ(i["cpu"][v]["voices"], voices[v]);
+    EXPECT_GT(i["cpu"][v]["mean_us"].get<double>(), 0.0);
+  }
+  EXPECT_TRUE(a["warnings"].empty()) << a["warnings"];
+}
+
 using Result = CommandResult;
 
 // vsthost analyze as a user runs it.
@@ -169,11 +245,19 @@ TEST_F(AnalyzeCommandTest, ModulesThatCannotBeMeasuredAreOneLine) {
       {known("nan_output"),
        "the output is not finite (NaN or infinity) at frame 0 while "
        "measuring the impulse response"},
-      {known("clean_synth"), "an instrument without audio inputs is not analysable"},
+      {known("silent_synth"), "the instrument is silent for note 69 (A4) at velocity 100"},
       {dir + "/none.so", "none.so: No such file or directory"},
   };
   for (const auto& c : cases)
     expectRefused("analyze " + c.arguments + " --output " + dir + "/out.json", c.message);
+  const struct {
+    std::string arguments, message;
+  } usage[] = {{"--max-tail 0", "--max-tail wants seconds above 0"},
+               {"--max-tail -1", "--max-tail wants seconds above 0"},
+               {"--time-signature 3/5", "time signature '3/5' is not N/D"},
+               {"--note 128", "--note wants a MIDI key from 0 to 127"}};
+  for (const auto& c : usage)
+    expectRefused("analyze " + known("clean") + " " + c.arguments, c.message, 2);
 }
 
 }  // namespace

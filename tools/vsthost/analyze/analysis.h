@@ -2,6 +2,7 @@
 // and a sine's harmonic levels, on audio already captured.
 #pragma once
 
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -21,8 +22,8 @@ std::vector<std::complex<double>> spectrum(const std::vector<double>& signal, si
 // A fast FFT length of at least `frames`.
 size_t fastLength(size_t frames);
 
-// The complex value of a spectrum of `size` bins at `frequency`, linearly
-// interpolated between bins.
+// The complex value of a spectrum of `size` bins at `frequency`, its magnitude
+// and its phase linearly interpolated between bins.
 std::complex<double> at(const std::vector<std::complex<double>>& bins, size_t size, double rate,
                         double frequency);
 
@@ -41,6 +42,19 @@ struct SineLevels {
   double residualPower = 0.0;     // all but the fundamental and DC
 };
 SineLevels sineLevels(const std::vector<double>& signal, long cycles, int count);
+
+// The decay of a response from its energy (the squared samples, summed over
+// the channels, from the impulse on): the energy decay curve by backward
+// integration (Schroeder) in dB, the reverberation time from the line fitted
+// between -5 and -35 dB (T30; from -5 to -25 dB, T20, where the curve falls
+// less), and the early decay time (0 to -10 dB), both as 60 dB of fall; NaN
+// where the curve does not fall that far.
+struct Decay {
+  double rt60 = NAN, edt = NAN;
+  bool fromT20 = false;
+  std::vector<double> time, edc;  // seconds, dB; 1 ms apart
+};
+Decay decay(const std::vector<double>& energy, double rate);
 
 }  // namespace analysis
 

@@ -74,6 +74,11 @@ std::vector<std::string> childArguments(const AnalyzeOptions& options, const std
                                      std::to_string(options.block)};
   for (const auto& param : options.params)
     arguments.insert(arguments.end(), {"--param", param.first + "=" + param.second});
+  arguments.insert(arguments.end(),
+                   {"--max-tail", fixed(options.maxTailSeconds, 6), "--tempo",
+                    fixed(options.tempo, 6), "--beats", std::to_string(options.signature.first),
+                    "--note-value", std::to_string(options.signature.second), "--note",
+                    std::to_string(options.note), "--velocity", std::to_string(options.velocity)});
   return arguments;
 }
 
@@ -236,17 +241,54 @@ std::string notchList(const nlohmann::json& notches) {
   return text;
 }
 
+// An instrument's notes: the held note, its aliasing, velocity, onset, CPU.
+void printInstrument(const nlohmann::json& a, std::FILE* out) {
+  const auto& i = a["instrument"];
+  std::fprintf(out, "note             %d at velocity %d: %s Hz, fundamental %s dBFS (%s)\n",
+               i["note"].get<int>(), i["velocity"].get<int>(), level(i["frequency_hz"], 2).c_str(),
+               level(i["level_dbfs"], 1).c_str(), i["channel"].get<std::string>().c_str());
+  std::string harmonics;
+  for (size_t h = 1; h < i["harmonics"].size() && h < 6; ++h)
+    harmonics += (h > 1 ? ", " : "") + level(i["harmonics"][h]["level_db"], 1);
+  std::fprintf(out, "harmonics        2 to 6: %s dB; not harmonic (aliasing) %s dB\n",
+               harmonics.c_str(), level(i["alias_db"], 1).c_str());
+  const auto& v = i["velocity_level"];
+  std::fprintf(out, "velocity         1: %s dBFS, 64: %s dBFS, 127: %s dBFS\n",
+               level(v["level_dbfs"].front(), 1).c_str(), level(v["level_dbfs"][4], 1).c_str(),
+               level(v["level_dbfs"].back(), 1).c_str());
+  std::fprintf(out, "onset            asked for frame %zu, heard from %zu (%+ld)\n",
+               i["onset"]["asked_frame"].get<size_t>(), i["onset"]["heard_frame"].get<size_t>(),
+               i["onset"]["late_frames"].get<long>());
+  for (const auto& c : i["cpu"])
+    std::fprintf(out, "CPU %2d notes     %s us a block (99th percentile %s), %sx real time\n",
+                 c["voices"].get<int>(), level(c["mean_us"], 2).c_str(),
+                 level(c["p99_us"], 2).c_str(), level(c["realtime_factor"], 0).c_str());
+}
+
 void printSummary(const nlohmann::json& a, std::FILE* out) {
   std::string params;
   for (const auto& item : a["params"].items())
     params += (params.empty() ? "" : ", ") + item.key() + " " + item.value().get<std::string>();
-  std::fprintf(out, "%s (%s) at %s Hz, blocks of %d%s%s\n", a["effect"].get<std::string>().c_str(),
-               a["unique_id"].get<std::string>().c_str(), fixed(a["rate"].get<double>(), 0).c_str(),
-               a["block"].get<int>(), params.empty() ? "" : ": ", params.c_str());
+  std::fprintf(out, "%s (%s) at %s Hz, blocks of %d, %s BPM %s%s%s\n",
+               a["effect"].get<std::string>().c_str(), a["unique_id"].get<std::string>().c_str(),
+               fixed(a["rate"].get<double>(), 0).c_str(), a["block"].get<int>(),
+               level(a["tempo_bpm"], 0).c_str(), a["time_signature"].get<std::string>().c_str(),
+               params.empty() ? "" : ": ", params.c_str());
+  if (a.contains("instrument")) {
+    printInstrument(a, out);
+    for (const auto& warning : a["warnings"])
+      std::fprintf(out, "warning: %s\n", warning.get<std::string>().c_str());
+    return;
+  }
   std::fprintf(out, "latency          %d frames measured, %d reported\n",
                a["latency"]["measured_frames"].get<int>(),
                a["latency"]["reported_frames"].get<int>());
   std::fprintf(out, "time-invariant   %s\n", a["time_invariant"].get<bool>() ? "yes" : "no");
+  if (a.contains("decay") && a["decay"]["rt60_s"].is_number())
+    std::fprintf(out, "decay            RT60 %s s (%s), EDT %s s, the response rings %s s\n",
+                 fixed(a["decay"]["rt60_s"].get<double>(), 3).c_str(),
+                 a["decay"].value("rt60_from", "T30").c_str(),
+                 level(a["decay"]["edt_s"], 3).c_str(), level(a["response_seconds"], 3).c_str());
   const auto& frequencies = a["response"]["frequency_hz"];
   std::fprintf(out,
                "response         %s to %s Hz:", fixed(frequencies.front().get<double>(), 0).c_str(),
@@ -260,6 +302,19 @@ void printSummary(const nlohmann::json& a, std::FILE* out) {
     }
     std::fprintf(out, " %s %s..%s dB%s", curve, low < -1e299 ? "-inf" : fixed(low, 1).c_str(),
                  high < -1e299 ? "-inf" : fixed(high, 1).c_str(), curve[0] == 's' ? "\n" : ",");
+  }
+  if (a.contains("matrix")) {
+    const char* paths[] = {"left_to_left", "left_to_right", "right_to_left", "right_to_right"};
+    const char* names[] = {"L>L", "L>R", "R>L", "R>R"};
+    std::fprintf(out, "stereo matrix   ");
+    for (int i = 0; i < 4; ++i) {
+      const auto& p = a["matrix"][paths[i]];
+      const std::string peak = p["peak_frame"].is_null()
+                                   ? std::string("silent")
+                                   : "peak " + level(p["peak_db"], 1) + " dB at frame " +
+                                         std::to_string(p["peak_frame"].get<size_t>());
+      std::fprintf(out, " %s %s%s", names[i], peak.c_str(), i == 3 ? "\n" : ",");
+    }
   }
   const auto& notches = a["mono_notches_hz"];
   if (!notches.empty())
@@ -312,6 +367,12 @@ int analyze(const AnalyzeOptions& options, std::FILE* out) {
     }
   }
   if (options.baseline.empty()) return 0;
+  if (analysis.contains("instrument")) {
+    std::fprintf(stderr,
+                 "vsthost: baseline %s: compares an effect's response; %s is an instrument\n",
+                 options.baseline.c_str(), options.module.c_str());
+    return 2;
+  }
   std::FILE* verdict = options.json ? stderr : out;
   std::string difference;
   try {
@@ -346,6 +407,12 @@ int analyzeChild(int argc, char** argv) {
     const std::string key = argv[i], value = argv[i + 1];
     if (key == "--rate") options.rate = std::strtod(value.c_str(), nullptr);
     if (key == "--block") options.block = std::atoi(value.c_str());
+    if (key == "--max-tail") options.maxTailSeconds = std::strtod(value.c_str(), nullptr);
+    if (key == "--tempo") options.tempo = std::strtod(value.c_str(), nullptr);
+    if (key == "--beats") options.signature.first = std::atoi(value.c_str());
+    if (key == "--note") options.note = std::atoi(value.c_str());
+    if (key == "--velocity") options.velocity = std::atoi(value.c_str());
+    if (key == "--note-value") options.signature.second = std::atoi(value.c_str());
     const size_t equals = value.find('=');
     if (key == "--param" && equals != std::string::npos)
       options.params.emplace_back(value.substr(0, equals), value.substr(equals + 1));

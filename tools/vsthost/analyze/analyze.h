@@ -26,6 +26,11 @@ struct AnalyzeOptions {
   std::string baseline;    // a stored object to compare with
   double toleranceDb = 0.1;
   double timeoutSeconds = 300.0;
+  double maxTailSeconds = 30.0;         // the longest response captured
+  double tempo = 120.0;                 // the host's transport, quarter notes per minute
+  std::pair<int, int> signature{4, 4};  // beats per bar, the beat's note value
+  int note = 69;                        // an instrument's note (A4) and velocity
+  int velocity = 100;
 };
 
 // The version of the JSON object's layout.

@@ -46,13 +46,31 @@ int plot(const std::string& file, const std::string& folder) {
   return 1;
 }
 
+// "N/D": both whole numbers, the denominator a power of two up to 64.
+std::pair<int, int> timeSignature(const std::string& text) {
+  const std::string error = "time signature '" + text +
+                            "' is not N/D (beats per bar 1 to 64, a note value 1, 2, 4, 8, 16, "
+                            "32 or 64; e.g. 6/8)";
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos || slash == 0 || slash > 2 || text.size() - slash - 1 > 2 ||
+      text.size() == slash + 1 || text.find_first_not_of("0123456789/") != std::string::npos ||
+      text.find('/', slash + 1) != std::string::npos)
+    throw UsageError(error);
+  const int numerator = std::atoi(text.substr(0, slash).c_str());
+  const int denominator = std::atoi(text.substr(slash + 1).c_str());
+  if (numerator < 1 || numerator > 64 || denominator < 1 || denominator > 64 ||
+      (denominator & (denominator - 1)) != 0)
+    throw UsageError(error);
+  return {numerator, denominator};
+}
+
 }  // namespace
 
 Command addAnalyzeCommand(CLI::App& app) {
   struct Options {
     AnalyzeOptions analyzing;
     std::vector<std::string> params;
-    std::string tolerance;
+    std::string tolerance, signature = "4/4";
   };
   auto options = std::make_shared<Options>();
   AnalyzeOptions& analyzing = options->analyzing;
@@ -92,29 +110,54 @@ Command addAnalyzeCommand(CLI::App& app) {
       ->type_name("DB")
       ->needs(baseline);
   command
+      ->add_option("--max-tail", analyzing.maxTailSeconds,
+                   "the longest response captured, in seconds above 0 (default 30): a "
+                   "response is captured until it dies away to -100 dB of its peak")
+      ->type_name("S");
+  command->add_option("--note", analyzing.note,
+                      "an instrument's note, a MIDI key 0 to 127 (default 69, A4)");
+  command->add_option("--velocity", analyzing.velocity,
+                      "an instrument's note velocity, 1 to 127 (default 100)");
+  command->add_option("--tempo", analyzing.tempo,
+                      "the host's tempo in quarter notes per minute, 1 to 999 (default 120)");
+  command->add_option("--time-signature", options->signature,
+                      "the host's time signature N/D (default 4/4)");
+  command
       ->add_option("--timeout", analyzing.timeoutSeconds,
                    "time limit of the measurement in seconds, 1 to 86400 (default 300)")
       ->check(wholeNumber(1, 86400));
-  return {command, [options](std::FILE* out) -> int {
-            AnalyzeOptions& analyzing = options->analyzing;
-            analyzing.params = assignments(options->params);
-            const std::string& tolerance = options->tolerance;
-            if (!tolerance.empty()) {
-              char* end = nullptr;
-              analyzing.toleranceDb = std::strtod(tolerance.c_str(), &end);
-              if (*end != '\0' || !(analyzing.toleranceDb > 0.0 && analyzing.toleranceDb <= 100.0))
-                throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
-                                 tolerance + "'");
-            }
+  return {
+      command, [options](std::FILE* out) -> int {
+        AnalyzeOptions& analyzing = options->analyzing;
+        analyzing.params = assignments(options->params);
+        if (!(analyzing.maxTailSeconds > 0.0 && analyzing.maxTailSeconds <= 3600.0))
+          throw UsageError("--max-tail wants seconds above 0 and at most 3600, not " +
+                           std::to_string(analyzing.maxTailSeconds));
+        if (!(analyzing.tempo >= 1.0 && analyzing.tempo <= 999.0))
+          throw UsageError("--tempo must be between 1 and 999 BPM");
+        analyzing.signature = timeSignature(options->signature);
+        if (analyzing.note < 0 || analyzing.note > 127)
+          throw UsageError("--note wants a MIDI key from 0 to 127, not " +
+                           std::to_string(analyzing.note));
+        if (analyzing.velocity < 1 || analyzing.velocity > 127)
+          throw UsageError("--velocity wants 1 to 127, not " + std::to_string(analyzing.velocity));
+        const std::string& tolerance = options->tolerance;
+        if (!tolerance.empty()) {
+          char* end = nullptr;
+          analyzing.toleranceDb = std::strtod(tolerance.c_str(), &end);
+          if (*end != '\0' || !(analyzing.toleranceDb > 0.0 && analyzing.toleranceDb <= 100.0))
+            throw UsageError("--tolerance wants a difference in dB above 0, e.g. 0.1, not '" +
+                             tolerance + "'");
+        }
 #if VSTHOST_ANALYZE
-            return analyze(analyzing, out);
+        return analyze(analyzing, out);
 #else
             (void)out;
             throw Error(
                 "analyze is not available in this build: it needs KissFFT, which Debian packages "
                 "only for Linux (scripts/mingw-kissfft fetches its source for Windows)");
 #endif
-          }};
+      }};
 }
 
 Command addPlotCommand(CLI::App& app) {

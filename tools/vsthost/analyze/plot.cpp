@@ -22,8 +22,11 @@ namespace {
 using namespace plotting;
 using nlohmann::json;
 
-// The four channels' curves against frequency.
-std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&values)[4]) {
+// The four channels' curves against frequency, with the magnitude's bands
+// when given.
+std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&values)[4],
+                                 const std::vector<double> (*low)[4] = nullptr,
+                                 const std::vector<double> (*high)[4] = nullptr) {
   std::vector<Curve> curves;
   const int colours[] = {kBlue, kVermillion, kGreen, kPurple};
   const int styles[] = {1, 3, 1, 2};
@@ -33,6 +36,10 @@ std::vector<Curve> channelCurves(const Analysis& a, const std::vector<double> (&
     const std::string label =
         hasFinite(values[c]) ? labels[c] : kChannels[c] + std::string(": silent");
     curves.push_back({label, colours[c], styles[c], widths[c], &a.frequency, &values[c]});
+    if (low != nullptr && !(*low)[c].empty()) {
+      curves.back().low = &(*low)[c];
+      curves.back().high = &(*high)[c];
+    }
   }
   return curves;
 }
@@ -54,7 +61,8 @@ double logHigh(const Analysis& a) {
 bool magnitude(const Analysis& a, const std::string& folder, std::string& error) {
   Picture picture(folder, "magnitude.png");
   if (!picture.begin(error)) return false;
-  const std::vector<Curve> curves = channelCurves(a, a.magnitude);
+  const std::vector<Curve> curves =
+      channelCurves(a, a.magnitude, &a.magnitudeLow, &a.magnitudeHigh);
   const std::vector<double> values = finiteValues(curves);
   const double peak = values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
   // A comb's notches go down without end: the floor is 60 dB under the peak.
@@ -87,7 +95,7 @@ bool phase(const Analysis& a, const std::string& folder, std::string& error) {
 bool groupDelay(const Analysis& a, const std::string& folder, std::string& error) {
   Picture picture(folder, "group_delay.png");
   if (!picture.begin(error)) return false;
-  const std::vector<Curve> curves = channelCurves(a, a.groupDelay);
+  const std::vector<Curve> curves = channelCurves(a, a.groupDelay, &a.delayLow, &a.delayHigh);
   const std::vector<double> values = finiteValues(curves);
   const Range y = robustRange(values, 1.0);
   const bool clipped =
@@ -100,23 +108,111 @@ bool groupDelay(const Analysis& a, const std::string& folder, std::string& error
   return picture.commit(error);
 }
 
+// The impulse response: its first 50 ms as it is, and beside it the whole of
+// it as the peak level of each stretch in dB.
 bool impulse(const Analysis& a, const std::string& folder, std::string& error) {
   Picture picture(folder, "impulse.png");
   if (!picture.begin(error)) return false;
   const size_t frames = std::max(a.impulse[0].size(), a.impulse[1].size());
-  std::vector<double> time(frames);
-  for (size_t i = 0; i < frames; ++i) time[i] = 1000.0 * static_cast<double>(i) / a.rate;
-  std::vector<Curve> curves = {{"left", kBlue, 1, 1.6, &time, &a.impulse[0]},
-                               {"right", kVermillion, 1, 1.6, &time, &a.impulse[1]}};
+  const size_t early = std::min(frames, static_cast<size_t>(std::ceil(0.05 * a.rate)));
+  std::vector<double> time(early), shown[2];
+  for (size_t i = 0; i < early; ++i) time[i] = 1000.0 * static_cast<double>(i) / a.rate;
+  for (int c = 0; c < 2; ++c)
+    shown[c].assign(a.impulse[c].begin(),
+                    a.impulse[c].begin() + static_cast<long>(std::min(early, a.impulse[c].size())));
+  std::vector<Curve> curves = {{"left", kBlue, 1, 1.6, &time, &shown[0]},
+                               {"right", kVermillion, 3, 1.6, &time, &shown[1]}};
   double peak = 0;
-  for (double v : finiteValues(curves)) peak = std::max(peak, std::fabs(v));
+  for (int c = 0; c < 2; ++c)
+    for (double v : a.impulse[c])
+      if (std::isfinite(v)) peak = std::max(peak, std::fabs(v));
   if (!(peak > 0)) peak = 1.0;
   const Range y = {-1.1 * peak, 1.1 * peak};
-  const double end = frames > 1 ? time.back() : 1000.0 / a.rate;
+  const double end = early > 1 ? time.back() : 1000.0 / a.rate;
   // A little room left of frame 0, where an undelayed impulse stands.
   frame(a, "impulse response", -0.02 * end, end, y);
-  linearAxes("Time (ms)", "Amplitude (input impulse = 1)");
+  plvpor(0.09, 0.40, 0.13, a.warning.empty() ? 0.84 : 0.80);
+  plwind(-0.02 * end, end, y.low, y.high);
+  linearAxes("Time (ms), the first 50", "Amplitude (input impulse = 1)");
   for (const Curve& curve : curves) draw(curve, y, false);
+
+  // The whole response: the peak of each of at most 2000 stretches, in dB.
+  const size_t stretch = std::max<size_t>(1, (frames + 1999) / 2000);
+  std::vector<double> seconds, level[2];
+  for (size_t from = 0; from < frames; from += stretch) {
+    seconds.push_back(static_cast<double>(from) / a.rate);
+    for (int c = 0; c < 2; ++c) {
+      double most = 0.0;
+      for (size_t i = from; i < from + stretch && i < a.impulse[c].size(); ++i)
+        if (std::isfinite(a.impulse[c][i])) most = std::max(most, std::fabs(a.impulse[c][i]));
+      level[c].push_back(most > 0 ? 20.0 * std::log10(most) : -HUGE_VAL);
+    }
+  }
+  const double top = 20.0 * std::log10(peak);
+  const Range db = {10 * std::floor((top - 120) / 10), 10 * std::ceil(top / 10 + 0.05)};
+  // Silence (and what is quieter than the floor) stands on the floor.
+  for (auto& values : level)
+    for (double& v : values) v = std::max(v, db.low);
+  const double length = std::max(seconds.back(), 1.0 / a.rate);
+  plvpor(0.53, 0.80, 0.13, a.warning.empty() ? 0.84 : 0.80);
+  plwind(0, length, db.low, db.high);
+  linearAxes("Time (s), the whole response", "Peak level (dB)");
+  std::vector<Curve> whole = {{"left", kBlue, 1, 1.6, &seconds, &level[0]},
+                              {"right", kVermillion, 3, 1.6, &seconds, &level[1]}};
+  for (const Curve& curve : whole) draw(curve, db, false);
+  legend(curves);
+  return picture.commit(error);
+}
+
+// The stereo transfer matrix: what each input makes of each output, the
+// paths that cross (left to right, right to left) where they are not silent.
+bool matrix(const Analysis& a, const std::string& folder, std::string& error) {
+  if (a.path[0].empty()) return true;
+  Picture picture(folder, "matrix.png");
+  if (!picture.begin(error)) return false;
+  const int colours[] = {kBlue, kGreen, kPurple, kVermillion};
+  const int styles[] = {1, 2, 3, 1};
+  const char* labels[] = {"left to left", "left to right", "right to left", "right to right"};
+  std::vector<Curve> curves;
+  for (int p = 0; p < 4; ++p) {
+    const bool silent = !hasFinite(a.path[p]);
+    curves.push_back({labels[p] + std::string(silent ? ": silent" : ""), colours[p], styles[p], 2.0,
+                      &a.frequency, &a.path[p]});
+    if (!a.pathLow[p].empty()) {
+      curves.back().low = &a.pathLow[p];
+      curves.back().high = &a.pathHigh[p];
+    }
+  }
+  const std::vector<double> values = finiteValues(curves);
+  const double peak = values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+  const Range y = {10 * std::floor((peak - 60) / 10), 5 * std::ceil(peak / 5 + 0.2)};
+  frame(a, "stereo transfer matrix (each input alone)", logLow(a), logHigh(a), y);
+  frequencyAxes(logLow(a), logHigh(a), y, "Magnitude (dB), shown to 60 dB below the peak");
+  for (int p : {0, 3, 1, 2}) draw(curves[static_cast<size_t>(p)], y, true);
+  legend(curves);
+  return picture.commit(error);
+}
+
+// The energy decay curve of a response that rings, with its RT60 and EDT.
+bool decay(const Analysis& a, const std::string& folder, std::string& error) {
+  if (a.decayTime.empty()) return true;
+  Picture picture(folder, "decay.png");
+  if (!picture.begin(error)) return false;
+  char title[96];
+  std::snprintf(title, sizeof title, "energy decay, RT60 %.3g s, EDT %.3g s", a.rt60, a.edt);
+  std::vector<Curve> curves = {{"energy decay", kBlue, 1, 2.0, &a.decayTime, &a.decayDb}};
+  const Range y = {-120, 5};
+  const double end = std::max(a.decayTime.back(), 1e-3);
+  frame(a, title, 0, end, y);
+  linearAxes("Time after the impulse (s)", "Energy left (dB)");
+  // A line falling 60 dB in RT60 from 0 dB, beside the curve it was fitted to.
+  if (std::isfinite(a.rt60) && a.rt60 > 0) {
+    std::vector<double> lineX = {0, end}, lineY = {0, -60.0 * end / a.rt60};
+    curves.push_back({"60 dB in RT60", kGrey, 2, 1.4, &lineX, &lineY});
+    draw(curves.back(), y, false);
+    curves.back().x = curves.back().y = nullptr;
+  }
+  draw(curves[0], y, false);
   legend(curves);
   return picture.commit(error);
 }
@@ -175,9 +271,10 @@ bool dynamics(const Analysis& a, const std::string& folder, std::string& error) 
 bool analysisPlotsAvailable() { return true; }
 
 bool writeAnalysisPlots(const json& analysis, const std::string& folder, std::string& error) {
+  const bool instrument = analysis.is_object() && analysis.contains("instrument");
   Analysis a;
   try {
-    a = readAnalysis(analysis);
+    if (!instrument) a = readAnalysis(analysis);
   } catch (const Invalid& invalid) {
     error = invalid.line;
     return false;
@@ -194,8 +291,10 @@ bool writeAnalysisPlots(const json& analysis, const std::string& folder, std::st
     return false;
   }
   plsexit(plplotExit);
+  if (instrument) return writeInstrumentPlots(analysis, folder, error);
   using Drawing = bool (*)(const Analysis&, const std::string&, std::string&);
-  for (Drawing drawing : {magnitude, phase, groupDelay, impulse, distortion, dynamics})
+  for (Drawing drawing :
+       {magnitude, phase, groupDelay, impulse, matrix, decay, distortion, dynamics})
     if (!drawing(a, folder, error)) return false;
   return true;
 }

@@ -16,6 +16,9 @@ namespace vsthost::plotting {
 
 namespace {
 
+// The picture's width in pixels.
+constexpr double kPictureWidth = 1000.0;
+
 // The mark at each measured value of a curve drawn with points.
 const char* const kDot = "\u25CF";
 
@@ -52,7 +55,9 @@ double yNumberLength(Range y) {
   size_t longest = 0;
   for (double v : {y.low, y.high}) {
     char number[64];
-    std::snprintf(number, sizeof number, std::fabs(v) < 10 ? "%.2f" : "%.0f", v);
+    // PLplot writes as many decimals as its tick step needs: one past the
+    // units for most ranges, two below ten.
+    std::snprintf(number, sizeof number, std::fabs(v) < 10 ? "%.2f" : "%.1f", v);
     longest = std::max(longest, std::strlen(number));
   }
   return static_cast<double>(longest);
@@ -84,7 +89,7 @@ bool Picture::begin(std::string& error) {
     std::memcpy(drawingPath, temporary.c_str(), temporary.size() + 1);
   plsdev("pngcairo");
   plsfnam(temporary.c_str());
-  plsetopt("geometry", "1000x600");
+  plsetopt("geometry", "1000x600");  // kPictureWidth
   setColours();
   plinit();
   started_ = true;
@@ -228,26 +233,54 @@ void frequencyAxes(double xLow, double xHigh, Range y, const std::string& yLabel
   yAxisLabel(yLabel);
 }
 
-// Draws a curve as lines through its values, broken where a value is missing
-// or jumps by more than `jump` (a wrapped phase); values far outside the
-// window are held just outside it, where PLplot clips.
+// Draws a curve through its values, broken where a value is missing or jumps
+// by more than `jump` (a wrapped phase); values far outside the window are
+// held just outside it, where PLplot clips. Values sharing a pixel column are
+// drawn as one vertical stroke from their least to their most, joined to the
+// neighbouring columns from its first and to its last value.
 void draw(const Curve& curve, Range y, bool logX, double jump) {
   plcol0(curve.colour);
   pllsty(curve.style);
   plwidth(curve.width);
   const double span = y.high - y.low;
-  std::vector<PLFLT> xs, ys;
-  const auto flush = [&] {
-    if (xs.size() > 1) plline(static_cast<PLINT>(xs.size()), xs.data(), ys.data());
-    if (curve.points && !xs.empty()) {
-      pllsty(1);
-      plschr(0.0, 0.7);
-      plstring(static_cast<PLINT>(xs.size()), xs.data(), ys.data(), kDot);
-      plschr(0.0, 0.95);
-      pllsty(curve.style);
+  PLFLT deviceLow, deviceHigh, deviceBottom, deviceTop, xLow, xHigh, yLow, yHigh;
+  plgvpd(&deviceLow, &deviceHigh, &deviceBottom, &deviceTop);
+  plgvpw(&xLow, &xHigh, &yLow, &yHigh);
+  const double columns = std::max(1.0, (deviceHigh - deviceLow) * kPictureWidth);
+  const double perColumn = (xHigh - xLow) / columns;
+  std::vector<PLFLT> xs, ys, dotsX, dotsY;
+  struct Column {
+    long index;
+    double x, first, last, least, most;
+    int count;
+  } column{0, 0, 0, 0, 0, 0, 0};
+  const auto clamp = [&](double v) { return std::clamp(v, y.low - span, y.high + span); };
+  const auto close = [&] {
+    if (column.count == 0) return;
+    if (column.count == 1 && column.least == column.most) {
+      xs.push_back(column.x);
+      ys.push_back(column.first);
+    } else {
+      const double x = column.count == 1
+                           ? column.x
+                           : xLow + (static_cast<double>(column.index) + 0.5) * perColumn;
+      for (double v : {column.first, column.least, column.most, column.last}) {
+        xs.push_back(x);
+        ys.push_back(v);
+      }
     }
+    column.count = 0;
+  };
+  double previous = NAN;
+  const auto flush = [&] {
+    close();
+    if (xs.size() > 1) plline(static_cast<PLINT>(xs.size()), xs.data(), ys.data());
     xs.clear();
     ys.clear();
+    previous = NAN;
+  };
+  const auto finite = [](const std::vector<double>* values, size_t i) {
+    return values != nullptr && i < values->size() && std::isfinite((*values)[i]);
   };
   for (size_t i = 0; i < curve.x->size() && i < curve.y->size(); ++i) {
     const double x = (*curve.x)[i], v = (*curve.y)[i];
@@ -255,11 +288,38 @@ void draw(const Curve& curve, Range y, bool logX, double jump) {
       flush();
       continue;
     }
-    if (!ys.empty() && std::fabs(v - ys.back()) > jump) flush();
-    xs.push_back(logX ? std::log10(x) : x);
-    ys.push_back(std::clamp(v, y.low - span, y.high + span));
+    if (std::isfinite(previous) && std::fabs(v - previous) > jump) flush();
+    previous = v;
+    const double at = logX ? std::log10(x) : x;
+    if (curve.points) {
+      dotsX.push_back(at);
+      dotsY.push_back(clamp(v));
+    }
+    const auto index = static_cast<long>(std::floor((at - xLow) / perColumn));
+    if (column.count > 0 && index != column.index) close();
+    const double value = clamp(v);
+    double least = value, most = value;
+    if (finite(curve.low, i)) least = std::min(least, clamp((*curve.low)[i]));
+    if (finite(curve.high, i)) most = std::max(most, clamp((*curve.high)[i]));
+    // A band's null low is a level of zero: as deep as the picture goes.
+    if (curve.low != nullptr && i < curve.low->size() && std::isnan((*curve.low)[i]))
+      least = y.low - span;
+    if (column.count == 0) {
+      column = {index, at, value, value, least, most, 1};
+    } else {
+      column.last = value;
+      column.least = std::min(column.least, least);
+      column.most = std::max(column.most, most);
+      ++column.count;
+    }
   }
   flush();
+  if (!dotsX.empty()) {
+    pllsty(1);
+    plschr(0.0, 0.7);
+    plstring(static_cast<PLINT>(dotsX.size()), dotsX.data(), dotsY.data(), kDot);
+    plschr(0.0, 0.95);
+  }
   pllsty(1);
   plwidth(1.0);
   plcol0(kBlack);

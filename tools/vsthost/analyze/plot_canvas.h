@@ -27,6 +27,10 @@ struct Curve {
   const std::vector<double>* x;
   const std::vector<double>* y;
   bool points = false;  // a symbol at every value
+  // The least and the most between this value and its neighbours (a comb
+  // denser than the points), drawn as a band; null for none.
+  const std::vector<double>* low = nullptr;
+  const std::vector<double>* high = nullptr;
 };
 
 struct Range {
@@ -75,8 +79,10 @@ void linearAxes(const std::string& xLabel, const std::string& yLabel);
 // labelled at 20, 50, 100, ... Hz with a grid line at each label.
 void frequencyAxes(double xLow, double xHigh, Range y, const std::string& yLabel,
                    double yTick = 0.0);
-// Draws a curve as lines through its values, broken where a value is missing
-// or jumps by more than `jump` (a wrapped phase).
+// Draws a curve through its values, broken where a value is missing or jumps
+// by more than `jump` (a wrapped phase); where several values fall in one
+// pixel column, the column shows their least to their most, so a curve denser
+// than the pixels is a band, never a pattern that is not in the values.
 void draw(const Curve& curve, Range y, bool logX, double jump = HUGE_VAL);
 // The legend, right of the plot area.
 void legend(const std::vector<Curve>& curves);
@@ -84,6 +90,10 @@ void legend(const std::vector<Curve>& curves);
 // What PLplot calls when it must end the process: removes the picture being
 // drawn and names the cause.
 int plplotExit(const char* message);
+// The pictures of an instrument's analysis (plot_instrument.cpp).
+bool writeInstrumentPlots(const nlohmann::json& analysis, const std::string& folder,
+                          std::string& error);
+
 // Whether PLplot has the pngcairo device.
 bool pngDeviceAvailable();
 

@@ -65,9 +65,17 @@ std::vector<double> numbers(const json& object, const std::string& parent, const
 
 }  // namespace
 
-Analysis readAnalysis(const json& analysis) {
+std::vector<double> readNumbers(const json& object, const std::string& parent,
+                                const std::string& name, size_t length) {
+  return numbers(object, parent, name, length);
+}
+
+const json& readMember(const json& object, const std::string& parent, const std::string& name) {
+  return member(object, parent, name);
+}
+
+void readTitle(const json& analysis, Analysis& a) {
   if (!analysis.is_object()) throw Invalid{"the analysis is not a JSON object"};
-  Analysis a;
   const json& effect = member(analysis, "", "effect");
   if (!effect.is_string()) throw Invalid{"'effect' is not a string"};
   a.effect = effect.get<std::string>();
@@ -82,11 +90,23 @@ Analysis readAnalysis(const json& analysis) {
     if (!a.settings.empty()) a.settings += ", ";
     a.settings += name + " " + (display.is_string() ? display.get<std::string>() : display.dump());
   }
-  char rate[32];
-  std::snprintf(rate, sizeof rate, "%g Hz", a.rate);
+  char rate[64];
+  if (analysis.contains("tempo_bpm") && analysis["tempo_bpm"].is_number())
+    std::snprintf(rate, sizeof rate, "%g Hz, %g BPM %s", a.rate,
+                  analysis["tempo_bpm"].get<double>(),
+                  analysis.contains("time_signature") && analysis["time_signature"].is_string()
+                      ? analysis["time_signature"].get<std::string>().c_str()
+                      : "4/4");
+  else
+    std::snprintf(rate, sizeof rate, "%g Hz", a.rate);
   a.settings = a.settings.empty() ? rate : a.settings + "; " + rate;
   if (analysis.contains("time_invariant") && analysis["time_invariant"] == false)
     a.warning = "not time-invariant: the linear response is only approximate";
+}
+
+Analysis readAnalysis(const json& analysis) {
+  Analysis a;
+  readTitle(analysis, a);
 
   const json& response = member(analysis, "", "response");
   a.frequency = numbers(response, "response", "frequency_hz");
@@ -102,6 +122,36 @@ Analysis readAnalysis(const json& analysis) {
         numbers(member(response, "response", "phase_deg"), "response.phase_deg", kChannels[c], n);
     a.groupDelay[c] = numbers(member(response, "response", "group_delay_ms"),
                               "response.group_delay_ms", kChannels[c], n);
+    if (response.contains("magnitude_min_db") && response.contains("magnitude_max_db")) {
+      a.magnitudeLow[c] =
+          numbers(response["magnitude_min_db"], "response.magnitude_min_db", kChannels[c], n);
+      a.magnitudeHigh[c] =
+          numbers(response["magnitude_max_db"], "response.magnitude_max_db", kChannels[c], n);
+    }
+    if (response.contains("group_delay_min_ms") && response.contains("group_delay_max_ms")) {
+      a.delayLow[c] =
+          numbers(response["group_delay_min_ms"], "response.group_delay_min_ms", kChannels[c], n);
+      a.delayHigh[c] =
+          numbers(response["group_delay_max_ms"], "response.group_delay_max_ms", kChannels[c], n);
+    }
+  }
+  if (analysis.contains("matrix"))
+    for (int p = 0; p < 4; ++p) {
+      const std::string key = std::string("matrix.") + kPaths[p];
+      const json& path = member(analysis["matrix"], "matrix", kPaths[p]);
+      a.path[p] = numbers(path, key, "magnitude_db", n);
+      a.pathDelay[p] = numbers(path, key, "group_delay_ms", n);
+      if (path.contains("magnitude_min_db") && path.contains("magnitude_max_db")) {
+        a.pathLow[p] = numbers(path, key, "magnitude_min_db", n);
+        a.pathHigh[p] = numbers(path, key, "magnitude_max_db", n);
+      }
+    }
+  if (analysis.contains("decay")) {
+    const json& decay = analysis["decay"];
+    a.decayTime = numbers(decay, "decay", "time_s");
+    a.decayDb = numbers(decay, "decay", "edc_db", a.decayTime.size());
+    a.rt60 = numberOrNull(decay, "decay", "rt60_s");
+    a.edt = numberOrNull(decay, "decay", "edt_s");
   }
 
   const json& impulse = member(analysis, "", "impulse_response");

@@ -51,7 +51,13 @@ std::complex<double> at(const std::vector<std::complex<double>>& bins, size_t si
   const double position = frequency * static_cast<double>(size) / rate;
   const auto below = std::min(static_cast<size_t>(position), bins.size() - 2);
   const double fraction = std::min(1.0, position - static_cast<double>(below));
-  return bins[below] * (1.0 - fraction) + bins[below + 1] * fraction;
+  // Magnitude and phase each interpolated (the phase the short way round): a
+  // late arrival turns the phase far between two bins, where interpolating the
+  // complex values would take the magnitude for a notch.
+  const std::complex<double> a = bins[below], b = bins[below + 1];
+  if (std::abs(a) == 0.0 || std::abs(b) == 0.0) return a * (1.0 - fraction) + b * fraction;
+  const double magnitude = std::abs(a) * (1.0 - fraction) + std::abs(b) * fraction;
+  return std::polar(magnitude, std::arg(a) + fraction * std::arg(b / a));
 }
 
 std::vector<double> monoNotches(const std::vector<std::complex<double>>& left,

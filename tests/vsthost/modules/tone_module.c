@@ -1,0 +1,129 @@
+/* An instrument whose notes are known by hand, for the analyser's tests:
+ * BROKEN_HARMONIC_SYNTH plays each note (up to 64 at once) at its key's
+ * equal-tempered frequency f, from the frame its event names, as
+ *
+ *   (velocity / 127) (0.5 cos 2pi f t + 0.25 cos 4pi f t + 0.125 cos 6pi f t
+ *                     + 0.005 cos 2pi a t)
+ *
+ * where a is where a naive oscillator's 120th harmonic folds to (120 f
+ * reflected about multiples of the sample rate): harmonics 2 and 3 at -6.02 and
+ * -12.04 dB, and what is not harmonic 10 log10(0.005^2 / (0.5^2 + 0.25^2 +
+ * 0.125^2)) = -41.18 dB below them. */
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "test_record.h"
+
+#define VOICES 64
+#define PENDING 256
+#define TWO_PI 6.283185307179586
+
+typedef struct Voice {
+  int key, velocity;
+  long age;
+} Voice;
+
+typedef struct Pending {
+  int frame, status, key, velocity;
+} Pending;
+
+typedef struct Instance {
+  AEffect record;
+  double rate;
+  Voice voices[VOICES];
+  Pending pending[PENDING];
+  int pendingCount;
+} Instance;
+
+static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                            void* ptr, float opt) {
+  Instance* instance = (Instance*)effect;
+  (void)index, (void)value;
+  switch (opcode) {
+    case effClose: free(instance); return 1;
+    case effSetSampleRate:
+      if (opt > 0.0f) instance->rate = opt;
+      return 0;
+    case effMainsChanged:
+      memset(instance->voices, 0, sizeof instance->voices);
+      instance->pendingCount = 0;
+      return 0;
+    case effGetEffectName:
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Tone");
+      return 1;
+    case effProcessEvents: {
+      const VstEvents* events = (const VstEvents*)ptr;
+      for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
+        const VstMidiEvent* midi = (const VstMidiEvent*)events->events[i];
+        if (midi == NULL || midi->type != kVstMidiType || instance->pendingCount >= PENDING)
+          continue;
+        Pending* p = &instance->pending[instance->pendingCount++];
+        p->frame = midi->deltaFrames, p->status = midi->midiData[0] & 0xF0;
+        p->key = midi->midiData[1] & 0x7F, p->velocity = midi->midiData[2] & 0x7F;
+      }
+      return 1;
+    }
+    case effCanDo: return ptr != NULL && strcmp((const char*)ptr, "receiveVstMidiEvent") == 0;
+    default: return 0;
+  }
+}
+
+static void setParameter(AEffect* effect, VstInt32 index, float value) {
+  (void)effect, (void)index, (void)value;
+}
+static float getParameter(AEffect* effect, VstInt32 index) {
+  (void)effect, (void)index;
+  return 0.0f;
+}
+
+static void apply(Instance* instance, const Pending* p) {
+  const int on = p->status == 0x90 && p->velocity > 0;
+  for (int v = 0; v < VOICES; ++v)
+    if (instance->voices[v].velocity > 0 && instance->voices[v].key == p->key)
+      instance->voices[v].velocity = 0;
+  if (!on) return;
+  for (int v = 0; v < VOICES; ++v)
+    if (instance->voices[v].velocity == 0) {
+      instance->voices[v].key = p->key, instance->voices[v].velocity = p->velocity;
+      instance->voices[v].age = 0;
+      return;
+    }
+}
+
+static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+  Instance* instance = (Instance*)effect;
+  (void)inputs;
+  for (VstInt32 i = 0; i < frames; ++i) {
+    for (int e = 0; e < instance->pendingCount; ++e)
+      if (instance->pending[e].frame == i) apply(instance, &instance->pending[e]);
+    double sum = 0.0;
+    for (int v = 0; v < VOICES; ++v) {
+      Voice* voice = &instance->voices[v];
+      if (voice->velocity == 0) continue;
+      const double f = 440.0 * pow(2.0, (voice->key - 69) / 12.0);
+      const double t = (double)voice->age++ / instance->rate;
+      double folded = fmod(120.0 * f, instance->rate);
+      if (folded > instance->rate / 2.0) folded = instance->rate - folded;
+      sum += voice->velocity / 127.0 *
+             (0.5 * cos(TWO_PI * f * t) + 0.25 * cos(2.0 * TWO_PI * f * t) +
+              0.125 * cos(3.0 * TWO_PI * f * t) + 0.005 * cos(TWO_PI * folded * t));
+    }
+    outputs[0][i] = outputs[1][i] = (float)sum;
+  }
+  instance->pendingCount = 0;
+}
+
+EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
+  Instance* instance = (Instance*)calloc(1, sizeof(Instance));
+  (void)master;
+  if (instance == NULL) return NULL;
+  instance->rate = 44100.0;
+  AEffect* effect = &instance->record;
+  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+                 VST_FOUR_CHARS('T', 'o', 'n', 'e'));
+  effect->numInputs = 0;
+  effect->flags |= effFlagsIsSynth;
+  return effect;
+}
