@@ -46,24 +46,6 @@ int plot(const std::string& file, const std::string& folder) {
   return 1;
 }
 
-// "N/D": both whole numbers, the denominator a power of two up to 64.
-std::pair<int, int> timeSignature(const std::string& text) {
-  const std::string error = "time signature '" + text +
-                            "' is not N/D (beats per bar 1 to 64, a note value 1, 2, 4, 8, 16, "
-                            "32 or 64; e.g. 6/8)";
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos || slash == 0 || slash > 2 || text.size() - slash - 1 > 2 ||
-      text.size() == slash + 1 || text.find_first_not_of("0123456789/") != std::string::npos ||
-      text.find('/', slash + 1) != std::string::npos)
-    throw UsageError(error);
-  const int numerator = std::atoi(text.substr(0, slash).c_str());
-  const int denominator = std::atoi(text.substr(slash + 1).c_str());
-  if (numerator < 1 || numerator > 64 || denominator < 1 || denominator > 64 ||
-      (denominator & (denominator - 1)) != 0)
-    throw UsageError(error);
-  return {numerator, denominator};
-}
-
 }  // namespace
 
 Command addAnalyzeCommand(CLI::App& app) {
@@ -135,7 +117,11 @@ Command addAnalyzeCommand(CLI::App& app) {
                            std::to_string(analyzing.maxTailSeconds));
         if (!(analyzing.tempo >= 1.0 && analyzing.tempo <= 999.0))
           throw UsageError("--tempo must be between 1 and 999 BPM");
-        analyzing.signature = timeSignature(options->signature);
+        try {
+          analyzing.signature = timeSignature(options->signature);
+        } catch (const Error& error) {
+          throw UsageError(error.what());
+        }
         if (analyzing.note < 0 || analyzing.note > 127)
           throw UsageError("--note wants a MIDI key from 0 to 127, not " +
                            std::to_string(analyzing.note));

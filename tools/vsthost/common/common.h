@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vst/host.h"
@@ -32,6 +33,10 @@ std::vector<std::string> flagNames(VstInt32 flags);
 std::string categoryName(VstIntPtr category);
 // Strips control characters and invalid UTF-8 so an effect's text prints safely.
 std::string printable(const std::string& text);
+
+// A time signature "N/D": beats per bar 1 to 64 and a note value that is a
+// power of two up to 64; throws Error naming what it wants.
+std::pair<int, int> timeSignature(const std::string& text);
 
 // The whole of the file at `path` into `text`; false (errno telling why) when
 // it cannot be read.

@@ -38,26 +38,6 @@ namespace vsthost {
 
 namespace {
 
-// "N/D": both whole numbers, the denominator a power of two up to 64.
-std::pair<int, int> timeSignature(const std::string& text) {
-  const std::string error = "time signature '" + text +
-                            "' is not N/D (beats per bar 1 to 64, a note value 1, 2, 4, 8, 16, "
-                            "32 or 64; e.g. 6/8)";
-  const size_t slash = text.find('/');
-  const auto whole = [&](const std::string& part) {
-    if (part.empty() || part.size() > 2 ||
-        part.find_first_not_of("0123456789") != std::string::npos)
-      throw Error(error);
-    return std::atoi(part.c_str());
-  };
-  if (slash == std::string::npos) throw Error(error);
-  const int numerator = whole(text.substr(0, slash)), denominator = whole(text.substr(slash + 1));
-  if (numerator < 1 || numerator > 64 || denominator < 1 || denominator > 64 ||
-      (denominator & (denominator - 1)) != 0)
-    throw Error(error);
-  return {numerator, denominator};
-}
-
 void showProgress(sf_count_t done, sf_count_t total, int& shown) {
   if (total <= 0) return;
   const int percent = static_cast<int>(100 * done / total);
