@@ -31,4 +31,13 @@ static inline void fillTestRecord(AEffect* record, AEffectDispatcherProc dispatc
   record->uniqueID = uniqueID;
 }
 
+/* The parameter functions of a module without parameters. */
+static inline void setNoParameter(AEffect* effect, VstInt32 index, float value) {
+  (void)effect, (void)index, (void)value;
+}
+static inline float getNoParameter(AEffect* effect, VstInt32 index) {
+  (void)effect, (void)index;
+  return 0.0f;
+}
+
 #endif

@@ -63,14 +63,6 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
   }
 }
 
-static void setParameter(AEffect* effect, VstInt32 index, float value) {
-  (void)effect, (void)index, (void)value;
-}
-static float getParameter(AEffect* effect, VstInt32 index) {
-  (void)effect, (void)index;
-  return 0.0f;
-}
-
 static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
   Instance* instance = (Instance*)effect;
   for (VstInt32 i = 0; i < frames; ++i) {
@@ -105,7 +97,7 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance->rate = 44100.0;
   reset(instance);
   AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
                  VST_FOUR_CHARS('K', 'n', 'o', 'w'));
 #if defined(BROKEN_PURE_DELAY)
   effect->initialDelay = DELAY;

@@ -25,6 +25,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "pending_midi.h"
 #include "test_record.h"
 
 enum { kVoices = 8, kQueue = 512, kWave = 2048, kRows = 16 };
@@ -38,11 +39,6 @@ typedef struct Voice {
   float state1, state2; /* the filter's */
   unsigned long since;
 } Voice;
-
-typedef struct Pending {
-  VstInt32 frame;
-  unsigned char status, data1, data2;
-} Pending;
 
 /* The record first, so a record pointer is an instance pointer. */
 typedef struct Instance {
@@ -225,19 +221,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 
 /* Keeps the MIDI events of the next block in the order of their frames. */
 static void processEvents(Instance* instance, const VstEvents* events) {
-  for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
-    const VstEvent* event = events->events[i];
-    if (event == NULL || event->type != kVstMidiType || instance->pendingCount == kQueue) continue;
-    const VstMidiEvent* midi = (const VstMidiEvent*)event;
-    Pending pending = {midi->deltaFrames, (unsigned char)midi->midiData[0],
-                       (unsigned char)midi->midiData[1], (unsigned char)midi->midiData[2]};
-    int at = instance->pendingCount++;
-    while (at > 0 && instance->pending[at - 1].frame > pending.frame) {
-      instance->pending[at] = instance->pending[at - 1];
-      --at;
-    }
-    instance->pending[at] = pending;
-  }
+  queueMidiEvents(instance->pending, &instance->pendingCount, kQueue, events);
 }
 
 static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,

@@ -62,14 +62,6 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
   }
 }
 
-static void setParameter(AEffect* effect, VstInt32 index, float value) {
-  (void)effect, (void)index, (void)value;
-}
-static float getParameter(AEffect* effect, VstInt32 index) {
-  (void)effect, (void)index;
-  return 0.0f;
-}
-
 /* A fixed noise, -1 to 1, by the frame's number alone. */
 static double noiseAt(long frame) {
   unsigned long x = (unsigned long)frame * 2654435761ul + 12345ul;
@@ -138,7 +130,7 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   instance->rate = 44100.0;
   reset(instance);
   AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
                  VST_FOUR_CHARS('E', 'c', 'h', 'o'));
   return effect;
 }

@@ -22,6 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "pending_midi.h"
 #include "test_record.h"
 
 #if defined(BROKEN_TICKING_SYNTH) || defined(BROKEN_PEDAL_IGNORED)
@@ -29,11 +30,6 @@
 #endif
 
 enum { kMaxDelay = 192000, kQueue = 256 };
-
-typedef struct Pending {
-  VstInt32 frame;
-  unsigned char status, data1, data2;
-} Pending;
 
 /* The record first, so a record pointer is an instance pointer. */
 typedef struct Instance {
@@ -212,21 +208,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
 #if defined(SYNTH)
     case effGetPlugCategory: return kPlugCategSynth;
     case effProcessEvents: {
-      const VstEvents* events = (const VstEvents*)ptr;
-      for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
-        if (event == NULL || event->type != kVstMidiType || instance->pendingCount == kQueue)
-          continue;
-        const VstMidiEvent* midi = (const VstMidiEvent*)event;
-        Pending pending = {midi->deltaFrames, (unsigned char)midi->midiData[0],
-                           (unsigned char)midi->midiData[1], (unsigned char)midi->midiData[2]};
-        int at = instance->pendingCount++;
-        while (at > 0 && instance->pending[at - 1].frame > pending.frame) {
-          instance->pending[at] = instance->pending[at - 1];
-          --at;
-        }
-        instance->pending[at] = pending;
-      }
+      queueMidiEvents(instance->pending, &instance->pendingCount, kQueue, (const VstEvents*)ptr);
       return 1;
     }
     case effCanDo: return ptr != NULL && strcmp((const char*)ptr, "receiveVstMidiEvent") == 0;
@@ -243,21 +225,13 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
   }
 }
 
-static void setParameter(AEffect* effect, VstInt32 index, float value) {
-  (void)effect, (void)index, (void)value;
-}
-static float getParameter(AEffect* effect, VstInt32 index) {
-  (void)effect, (void)index;
-  return 0.0f;
-}
-
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   (void)master;
   Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   if (instance == NULL) return NULL;
   instance->sampleRate = 44100.0f;
   AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
                  VST_FOUR_CHARS('t', 'i', 'm', 'g'));
 #if defined(BROKEN_DOUBLE_OFF) || defined(BROKEN_DOUBLE_CHAOTIC)
   effect->flags |= effFlagsCanDoubleReplacing;

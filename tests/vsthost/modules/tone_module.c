@@ -70,14 +70,6 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
   }
 }
 
-static void setParameter(AEffect* effect, VstInt32 index, float value) {
-  (void)effect, (void)index, (void)value;
-}
-static float getParameter(AEffect* effect, VstInt32 index) {
-  (void)effect, (void)index;
-  return 0.0f;
-}
-
 static void apply(Instance* instance, const Pending* p) {
   const int on = p->status == 0x90 && p->velocity > 0;
   for (int v = 0; v < VOICES; ++v)
@@ -121,7 +113,7 @@ EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
   if (instance == NULL) return NULL;
   instance->rate = 44100.0;
   AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setParameter, getParameter, processReplacing,
+  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
                  VST_FOUR_CHARS('T', 'o', 'n', 'e'));
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;
