@@ -9,6 +9,7 @@
 
 #include "analyze/analyze.h"
 #include "check/check.h"
+#include "common/command_line.h"
 #include "common/common.h"
 #include "compare/compare.h"
 #include "info/info.h"

@@ -7,6 +7,7 @@
 #include "analyze/analysis.h"
 #include "analyze/analyze.h"
 #include "analyze/plot.h"
+#include "common/command_line.h"
 #include "common/common.h"
 
 namespace vsthost {

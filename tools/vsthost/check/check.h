@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check/registry.h"
-#include "common/command_line.h"
+#include "common/command.h"
 
 namespace vsthost {
 

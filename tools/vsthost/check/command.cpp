@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "check/check.h"
+#include "common/command_line.h"
 #include "common/common.h"
 
 namespace vsthost {

@@ -1,6 +1,6 @@
-// The pieces every command's command line is built from: the validators of
-// numbers, the NAME=VALUE pairs of --param, and the shape of a command (its
-// CLI11 subcommand and what runs when it was given).
+// The pieces every command's command line is built from (with CLI11, which
+// only the command-line files include): the validators of numbers and the
+// NAME=VALUE pairs of --param.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -10,14 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace vsthost {
+#include "common/command.h"
 
-// A subcommand of vsthost: `run` is called after the command line was parsed,
-// when `command` was the one given, and answers the exit status.
-struct Command {
-  CLI::App* command = nullptr;
-  std::function<int(std::FILE* out)> run;
-};
+namespace vsthost {
 
 // A whole number from `low` to `high`, checked on the text so that a value
 // too large for any integer is refused the same way.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/command_line.h"
 #include "common/common.h"
 #include "compare/compare.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "common/command_line.h"
+#include "common/command.h"
 
 namespace vsthost {
 

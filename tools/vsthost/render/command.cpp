@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/command_line.h"
 #include "common/common.h"
 #include "render/render.h"
 

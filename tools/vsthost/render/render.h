@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/command_line.h"
+#include "common/command.h"
 
 namespace vsthost {
 
