@@ -19,7 +19,7 @@ all: build
 
 setup:
 	@scripts/setup base
-	@scripts/setup vsthost
+	@scripts/setup vsthost editor
 
 build: setup
 	@$(call configure,$(PRESET))
