@@ -28,8 +28,8 @@ long differentPixels(const Image& a, const Image& b, int tolerance) {
   for (size_t i = 0; i < a.pixels.size(); ++i) {
     const uint32_t p = a.pixels[i], q = b.pixels[i];
     for (int shift = 0; shift < 32; shift += 8) {
-      const int difference = static_cast<int>((p >> shift) & 0xFF) -
-                             static_cast<int>((q >> shift) & 0xFF);
+      const int difference =
+          static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF);
       if (std::abs(difference) > tolerance) {
         ++count;
         break;
@@ -56,7 +56,9 @@ void sizeFromRect(const EditorRect& rect, int& width, int& height,
 }
 
 SizeResponder::SizeResponder(Plugin& plugin, std::function<void(int, int)> resize)
-    : host_(plugin.host()), previous_(plugin.host().responder()), state_(std::make_shared<State>()) {
+    : host_(plugin.host()),
+      previous_(plugin.host().responder()),
+      state_(std::make_shared<State>()) {
   state_->owner = std::this_thread::get_id();
   state_->resize = std::move(resize);
   std::shared_ptr<State> state = state_;

@@ -140,8 +140,7 @@ struct EditorWindow::Impl {
     for (int depth = 0; depth < 64; ++depth) {
       Window child = 0, ignored = 0;
       int cx = 0, cy = 0;
-      if (!XTranslateCoordinates(display, current, current, wx, wy, &cx, &cy, &child) ||
-          child == 0)
+      if (!XTranslateCoordinates(display, current, current, wx, wy, &cx, &cy, &child) || child == 0)
         break;
       XTranslateCoordinates(display, current, child, wx, wy, &cx, &cy, &ignored);
       current = child;
@@ -245,10 +244,10 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   const EditorRect before = editorRect(plugin);
   if (before.known) detail::sizeFromRect(before, impl->width, impl->height, impl->warnings);
   const int screen = DefaultScreen(display);
-  impl->window = XCreateSimpleWindow(
-      display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(impl->width),
-      static_cast<unsigned>(impl->height), 0, BlackPixel(display, screen),
-      BlackPixel(display, screen));
+  impl->window =
+      XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                          static_cast<unsigned>(impl->width), static_cast<unsigned>(impl->height),
+                          0, BlackPixel(display, screen), BlackPixel(display, screen));
   XSelectInput(display, impl->window, StructureNotifyMask);
   impl->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, impl->window, &impl->deleteWindow, 1);
@@ -268,8 +267,8 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   XSync(display, False);
 
   Impl* raw = impl.get();
-  impl->sizes = std::make_unique<detail::SizeResponder>(
-      plugin, [raw](int w, int h) { raw->resize(w, h); });
+  impl->sizes =
+      std::make_unique<detail::SizeResponder>(plugin, [raw](int w, int h) { raw->resize(w, h); });
   const VstIntPtr opened = plugin.dispatch(
       effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(impl->window)));
   XSync(display, False);
@@ -292,8 +291,9 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
     detail::sizeFromRect(after, w, h, impl->warnings);
     impl->resize(w, h);
   } else if (child) {
-    impl->warnings.push_back("the editor tells no size once open (effEditGetRect); sized to "
-                             "its window");
+    impl->warnings.push_back(
+        "the editor tells no size once open (effEditGetRect); sized to "
+        "its window");
     impl->resize(childWidth, childHeight);
   } else {
     impl->warnings.push_back("the editor tells no size once open (effEditGetRect)");

@@ -1,6 +1,8 @@
 // A private Xvfb for machines without a display. Xvfb picks a free display
 // number itself and writes it to a descriptor we hand it (-displayfd), so two
-// starting at once never race for the same number.
+// starting at once never race for the same number. It does not reset when its
+// last client leaves (-noreset): a reset refuses connections for a moment, and
+// a host opens and closes several in a row.
 #include <memory>
 #include <string>
 
@@ -102,7 +104,7 @@ std::unique_ptr<VirtualDisplay> VirtualDisplay::start(std::string& error) {
       dup2(null, STDERR_FILENO);
     }
     execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-          "-nolisten", "tcp", static_cast<char*>(nullptr));
+          "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipeEnds[1]);
