@@ -1,8 +1,12 @@
 /* A small editor for the host's editor window: an Xlib child window of the
  * host's that paints three rectangles of known colours at known places on a
- * dark background, asks the host for another size when told to, and counts
- * the pointer and key events it receives. The test reads what it saw through
- * two exported functions. One instance at a time. */
+ * dark background (the green one 20 pixels further right when its parameter
+ * Shift is 1), asks the host for another size when told to, and counts the
+ * pointer and key events it receives. The test reads what it saw through two
+ * exported functions. One instance at a time. Built also with one fault:
+ *   PROBE_CRASH  crashes in effEditOpen
+ *   PROBE_HANG   never returns from its first effEditIdle
+ *   PROBE_HUGE   asks for a window of 100000 by 100000 pixels in its first idle */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <stdint.h>
@@ -29,6 +33,7 @@ EXPORT void editorProbeRequestSize(int width, int height) {
 typedef struct {
   AEffect record;
   audioMasterCallback host;
+  float shift;
   ERect rect;
   Display* display;
   Window window;
@@ -43,7 +48,7 @@ static void fill(Probe* probe, unsigned long rgb, int x, int y, int width, int h
 static void paint(Probe* probe) {
   fill(probe, 0x202020, 0, 0, probe->rect.right, probe->rect.bottom);
   fill(probe, 0xFF0000, 10, 10, 50, 30);
-  fill(probe, 0x00FF00, 100, 50, 50, 50);
+  fill(probe, 0x00FF00, probe->shift >= 0.5f ? 120 : 100, 50, 50, 50);
   fill(probe, 0x0000FF, 160, 10, 30, 100);
   XSync(probe->display, False);
 }
@@ -93,7 +98,19 @@ static VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstI
       if (ptr == NULL) return 0;
       *(ERect**)ptr = &probe->rect;
       return 1;
+    case effGetParamName:
+    case effGetParamLabel:
+    case effGetParamDisplay:
+      if (ptr == NULL || index != 0) return 0;
+      strcpy((char*)ptr, opcode == effGetParamName    ? "Shift"
+                         : opcode == effGetParamLabel ? ""
+                         : probe->shift >= 0.5f       ? "on"
+                                                      : "off");
+      return 1;
     case effEditOpen:
+#if defined(PROBE_CRASH)
+      *(volatile int*)(uintptr_t)probe->record.resvd1 = 1;
+#endif
       if (probe->display != NULL) return 0;
       probe->display = XOpenDisplay(NULL);
       if (probe->display == NULL) return 0;
@@ -110,6 +127,15 @@ static VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstI
       return 1;
     case effEditIdle:
       if (probe->display == NULL) return 0;
+#if defined(PROBE_HANG)
+      for (;;) (void)*(volatile float*)&probe->shift;
+#elif defined(PROBE_HUGE)
+      {
+        static int asked = 0;
+        if (!asked) editorProbeRequestSize(100000, 100000);
+        asked = 1;
+      }
+#endif
       if (requestedWidth > 0) {
         const int width = requestedWidth, height = requestedHeight;
         requestedWidth = requestedHeight = 0;
@@ -134,6 +160,13 @@ static VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstI
   }
 }
 
+static void setShift(AEffect* effect, VstInt32 index, float value) {
+  if (index == 0) ((Probe*)effect->object)->shift = value;
+}
+static float getShift(AEffect* effect, VstInt32 index) {
+  return index == 0 ? ((Probe*)effect->object)->shift : 0.0f;
+}
+
 static void process(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
   (void)effect;
   for (int channel = 0; channel < 2; ++channel)
@@ -143,9 +176,10 @@ static void process(AEffect* effect, float** inputs, float** outputs, VstInt32 f
 EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
   Probe* probe = (Probe*)calloc(1, sizeof(Probe));
   if (probe == NULL) return NULL;
-  fillTestRecord(&probe->record, dispatch, setNoParameter, getNoParameter, process,
+  fillTestRecord(&probe->record, dispatch, setShift, getShift, process,
                  VST_FOUR_CHARS('e', 'd', 'P', 'r'));
   probe->record.flags |= effFlagsHasEditor;
+  probe->record.numParams = 1;
   probe->record.object = probe;
   probe->host = host;
   probe->rect.right = 200;

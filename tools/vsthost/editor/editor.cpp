@@ -200,9 +200,11 @@ int compareWithGolden(const EditorOptions& options, std::FILE* out) {
   if (!host::readPng(options.golden, golden, error)) throw Error("golden picture " + error);
   if (!host::readPng(options.screenshot, taken, error)) throw Error(error);
   if (golden.width != taken.width || golden.height != taken.height) {
-    std::fprintf(out, "screenshot differs from %s: it is %dx%d, the golden picture %dx%d; the new picture: %s\n",
-                 options.golden.c_str(), taken.width, taken.height, golden.width, golden.height,
-                 options.screenshot.c_str());
+    std::fprintf(
+        out,
+        "screenshot differs from %s: it is %dx%d, the golden picture %dx%d; the new picture: %s\n",
+        options.golden.c_str(), taken.width, taken.height, golden.width, golden.height,
+        options.screenshot.c_str());
     return 1;
   }
   const long count = host::differentPixels(golden, taken, options.tolerance);
@@ -290,9 +292,10 @@ int editor(const EditorOptions& options, std::FILE* out) {
     case ChildOutcome::kExited: break;
   }
   if (child.exitStatus != 0)
-    throw Error(report.detail[0] != '\0' ? std::string(report.detail)
-                                         : options.module + ": the editor's process ended with status " +
-                                               std::to_string(child.exitStatus) + during);
+    throw Error(report.detail[0] != '\0'
+                    ? std::string(report.detail)
+                    : options.module + ": the editor's process ended with status " +
+                          std::to_string(child.exitStatus) + during);
   std::istringstream lines(readText(resultPath));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("warning: ", 0) == 0)
