@@ -112,6 +112,10 @@ class X11Window : public PlatformWindow {
           // Only the latest position of a run of moves matters.
           XEvent next;
           while (XCheckTypedWindowEvent(display_, window_, MotionNotify, &next)) event = next;
+          // A press that became a drag is no first click of a double click.
+          if (std::abs(event.xmotion.x - lastX_) > kDoubleClickDistance ||
+              std::abs(event.xmotion.y - lastY_) > kDoubleClickDistance)
+            lastPress_ = 0;
           editor_.mouseMove(logical(event.xmotion.x), logical(event.xmotion.y),
                             modifiersOf(event.xmotion.state));
           break;
