@@ -50,11 +50,12 @@ class TremoloEditor : public vst::Editor {
     for (VstInt32 index = 0; index < kNumParams; ++index) {
       const float x = columns[index] - 60;
       add<vst::Label>(vst::Rect{x, 172, 120, 18}, kParameters[index].name);
-      if (index == kParamSync)
-        add<vst::Choice>(index, vst::Rect{x + 14, 208, 92, 26});
-      else
+      if (index == kParamSync) {
+        add<vst::Choice>(index, vst::Rect{x + 14, 208, 92, 26});  // shows its value itself
+      } else {
         add<vst::Knob>(index, vst::Rect{x + 30, 192, 60, 60});
-      add<vst::ValueText>(index, vst::Rect{x, 256, 120, 22});
+        add<vst::ValueText>(index, vst::Rect{x, 256, 120, 22});
+      }
     }
   }
 

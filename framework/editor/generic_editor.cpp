@@ -45,7 +45,9 @@ GenericEditor::GenericEditor(AudioEffectX* effect, const ParameterSpec* table, i
     } else {
       add<Knob>(index, Rect{area.centerX() - 34, area.y, 68, 68});
     }
-    add<ValueText>(index, Rect{box.x + 6, box.y + 98, box.width - 12, 22});
+    // A choice box shows its value already.
+    if (spec.mapping != Mapping::kChoice || twoChoices(spec))
+      add<ValueText>(index, Rect{box.x + 6, box.y + 98, box.width - 12, 22});
   }
 }
 

@@ -3,8 +3,9 @@
 // line in the effect's constructor:
 //   setEditor(new vst::GenericEditor(this));
 // A continuous parameter is a knob, a choice of two a toggle, a longer choice
-// a choice box, a step parameter a slider; each has its name above and its
-// value with its unit below (click it to type a value). A title bar shows the
+// a choice box, a step parameter a slider; each has its name above and,
+// but for a choice box, its value with its unit below (click it to type a
+// value). A title bar shows the
 // effect's name. The size follows the number of parameters: up to five
 // columns a row.
 #pragma once
