@@ -183,6 +183,12 @@ void Knob::draw(Canvas& canvas) {
   const float from = kArcStart + kArcSweep * std::min(origin, value);
   const float to = kArcStart + kArcSweep * std::max(origin, value);
   if (to - from > 0.001f) canvas.strokeArc(cx, cy, radius, from, to, track, theme::kAccent);
+  if (origin > 0.0f) {  // a bipolar range's zero, marked on the track
+    const float zero = kArcStart + kArcSweep * origin;
+    const float inner = radius - track, outer = radius + track;
+    canvas.line(cx + std::cos(zero) * inner, cy + std::sin(zero) * inner,
+                cx + std::cos(zero) * outer, cy + std::sin(zero) * outer, 1.5f, theme::kAccent);
+  }
   const float body = radius - track - 3.0f;
   canvas.fillCircle(cx, cy, body, theme::kKnob);
   canvas.strokeCircle(cx, cy, body, 1.0f, theme::kKnobEdge);

@@ -19,6 +19,12 @@
 #include "plugin_test.h"
 #include "vst/editor_window.h"
 
+// Xlib last: its macros (None, Bool) would clash with GoogleTest's names.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+// clang-format on
+
 namespace {
 
 class PrivateDisplay : public ::testing::Environment {
@@ -268,6 +274,7 @@ TEST_F(EditorTest, ClosingInTheMiddleOfADragEndsTheGesture) {
   window->mouseMove(kGainKnobX, kGainKnobY - 20);
   window->close();
   const std::vector<Edit> found = edits(*gain.plugin);
+  window->mouseUp(kGainKnobX, kGainKnobY - 20);  // the server's button up for the next test
   expectOneGesture(found, 0);
 }
 
@@ -295,6 +302,73 @@ TEST_F(EditorTest, TwoInstancesEditorsOpenTogetherAndCloseInAnyOrder) {
     auto again = host::EditorWindow::open(*one.plugin, error);
     EXPECT_TRUE(again) << "reopened after both closed: " << error;
   }
+}
+
+// The server's Xft.dpi for as long as it lives (what a desktop sets on a
+// high-DPI screen); removed again after.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(const char* dpi) : display_(XOpenDisplay(nullptr)) {
+    if (display_ == nullptr) return;
+    const std::string resources = std::string("Xft.dpi:\t") + dpi + "\n";
+    XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(resources.c_str()),
+                    static_cast<int>(resources.size()));
+    XSync(display_, False);
+  }
+  ~ScreenDpi() {
+    if (display_ == nullptr) return;
+    XDeleteProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER);
+    XCloseDisplay(display_);
+  }
+
+ private:
+  Display* display_;
+};
+
+// At 192 dpi the editor asks for twice its size, draws the same picture at
+// twice the pixels (each 2x2 block averages to the picture at 96 dpi, bar
+// the text's finer hinting), and takes clicks at twice the coordinates.
+TEST_F(EditorTest, AtTwiceTheScreensDpiTheEditorIsTwiceAsLargeAndTheSamePicture) {
+  LoadedPlugin normal, sharp;
+  auto normalWindow = openEditor(normal, GAIN_MODULE);
+  ASSERT_TRUE(normalWindow);
+  const host::Image small = capture(*normalWindow);
+  ScreenDpi dpi("192");
+  ASSERT_TRUE(sharp.load(GAIN_MODULE));
+  sharp.plugin->open();
+  ERect* rect = nullptr;
+  ASSERT_EQ(sharp.plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->right - rect->left, 520);
+  EXPECT_EQ(rect->bottom - rect->top, 384);
+  std::string error;
+  auto window = host::EditorWindow::open(*sharp.plugin, error);
+  ASSERT_TRUE(window) << error;
+  window->idleFor(30);
+  const host::Image large = capture(*window);
+  keep(large, "gain-2x.png");
+  ASSERT_EQ(large.width, 520);
+  ASSERT_EQ(large.height, 384);
+  long far = 0;
+  for (int y = 0; y < small.height; ++y)
+    for (int x = 0; x < small.width; ++x)
+      for (int shift : {0, 8, 16}) {
+        int sum = 0;
+        for (int dy = 0; dy < 2; ++dy)
+          for (int dx = 0; dx < 2; ++dx)
+            sum +=
+                int(large.pixels[std::size_t((2 * y + dy) * large.width + 2 * x + dx)] >> shift) &
+                0xff;
+        const int expected = int(small.pixels[std::size_t(y * small.width + x)] >> shift) & 0xff;
+        if (std::abs(sum / 4 - expected) > 48) ++far;
+      }
+  EXPECT_LT(far, small.width * small.height / 100) << "more than 1 % of the picture differs";
+
+  sharp.plugin->setParameter(0, 0.2f);
+  window->idle();
+  window->doubleClick(2 * kGainKnobX, 2 * kGainKnobY);
+  EXPECT_FLOAT_EQ(sharp.plugin->getParameter(0), kZeroDb) << "the knob is where it is drawn";
 }
 
 // With no X server to reach the editor refuses to open, answering 0, and
