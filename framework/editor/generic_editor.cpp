@@ -34,8 +34,9 @@ GenericEditor::GenericEditor(AudioEffectX* effect, const ParameterSpec* table, i
   for (int index = 0; index < parameterCount(); ++index) {
     const ParameterSpec& spec = *parameter(index);
     const Rect box = cell(index);
-    add<Label>(Rect{box.x, box.y, box.width, 20}, spec.name, theme::kLabelSize, theme::kTextDim);
-    const Rect area{box.x + 8, box.y + 24, box.width - 16, 68};
+    add<Label>(Rect{box.x, box.y + 8, box.width, 18}, spec.name, theme::kLabelSize,
+               theme::kTextDim);
+    const Rect area{box.x + 8, box.y + 28, box.width - 16, 68};
     if (twoChoices(spec)) {
       add<Toggle>(index, Rect{area.centerX() - 24, area.centerY() - 13, 48, 26});
     } else if (spec.mapping == Mapping::kChoice) {
@@ -47,7 +48,7 @@ GenericEditor::GenericEditor(AudioEffectX* effect, const ParameterSpec* table, i
     }
     // A choice box shows its value already.
     if (spec.mapping != Mapping::kChoice || twoChoices(spec))
-      add<ValueText>(index, Rect{box.x + 6, box.y + 98, box.width - 12, 22});
+      add<ValueText>(index, Rect{box.x + 6, box.y + 99, box.width - 12, 22});
   }
 }
 

@@ -43,8 +43,8 @@ const auto* const privateDisplay = ::testing::AddGlobalTestEnvironment(new Priva
 
 // Gain's generic editor, 260 by 192: one cell centred under the title bar,
 // the knob's centre and the value text's centre.
-constexpr int kGainKnobX = 130, kGainKnobY = 114;
-constexpr int kGainValueX = 130, kGainValueY = 165;
+constexpr int kGainKnobX = 130, kGainKnobY = 118;
+constexpr int kGainValueX = 130, kGainValueY = 166;
 constexpr float kZeroDb = 48.0f / 60.0f;  // 0 dB of -48 to +12 dB, normalised
 
 // Tremolo's editor: the wave's panel and the Sync choice.
@@ -217,7 +217,7 @@ TEST_F(EditorTest, AValueTheHostSetsIsDrawnAtTheNextIdle) {
   changed.plugin->setParameter(0, 0.25f);
   window->idle();
   const host::Image after = capture(*window);
-  EXPECT_NE(area(after, 84, 154, 92, 22), area(before, 84, 154, 92, 22)) << "the value text";
+  EXPECT_NE(area(after, 84, 155, 92, 22), area(before, 84, 155, 92, 22)) << "the value text";
 
   ASSERT_TRUE(fresh.load(GAIN_MODULE));
   fresh.plugin->open();
