@@ -11,7 +11,7 @@
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_renderer_base.h>
 #include <agg_renderer_scanline.h>
-#include <agg_scanline_u.h>
+#include <agg_scanline_p.h>
 
 #include <algorithm>
 #include <cmath>
@@ -101,7 +101,7 @@ struct Canvas::Impl {
   PixelFormat format{buffer};
   Renderer renderer{format};
   agg::rasterizer_scanline_aa<agg::rasterizer_sl_clip_dbl> rasterizer;
-  agg::scanline_u8 scanline;
+  agg::scanline_p8 scanline;  // solid spans for the inside of shapes
   agg::path_storage path;
   // The drawable area in device pixels, x2 and y2 exclusive (empty when
   // x1 >= x2 or y1 >= y2).
@@ -181,14 +181,24 @@ struct Canvas::Impl {
   }
 
   // An arc in device pixels from `start` through `sweep` radians, its points
-  // appended to the path (a new contour when `moveFirst`).
-  void addArc(double cx, double cy, double r, double start, double sweep, bool moveFirst) {
+  // appended to the path (a new contour when `moveFirst`). With `trueArea`
+  // (a whole circle) the chords lie a little outside the circle, as much as
+  // inside, so that the polygon covers the circle's area.
+  void addArc(double cx, double cy, double r, double start, double sweep, bool moveFirst,
+              bool trueArea = false) {
     const double turns = std::abs(sweep) / kTwoPi;
     const int segments = std::max(1, int(std::ceil(turns * circleSegments(r))));
+    const double step = sweep / segments;
+    double rr = r;
+    if (trueArea) {
+      double sinStep = 0, cosStep = 0;
+      sinCos(std::abs(step), &sinStep, &cosStep);
+      rr = r * std::sqrt(std::abs(step) / sinStep);
+    }
     for (int i = 0; i <= segments; ++i) {
       double s = 0, c = 0;
-      sinCos(start + sweep * double(i) / double(segments), &s, &c);
-      const double x = clampCoordinate(cx + r * c), y = clampCoordinate(cy + r * s);
+      sinCos(start + step * i, &s, &c);
+      const double x = clampCoordinate(cx + rr * c), y = clampCoordinate(cy + rr * s);
       if (i == 0 && moveFirst)
         path.move_to(x, y);
       else
@@ -196,22 +206,9 @@ struct Canvas::Impl {
     }
   }
 
-  // A whole circle as a closed polygon whose area is the circle's.
+  // A whole circle as a closed polygon.
   void addCircle(double cx, double cy, double r) {
-    const int n = circleSegments(r);
-    const double step = kTwoPi / n;
-    double sinStep = 0, cosStep = 0;
-    sinCos(step, &sinStep, &cosStep);
-    const double rr = r * std::sqrt(step / sinStep);
-    for (int i = 0; i < n; ++i) {
-      double s = 0, c = 0;
-      sinCos(step * i, &s, &c);
-      const double x = clampCoordinate(cx + rr * c), y = clampCoordinate(cy + rr * s);
-      if (i == 0)
-        path.move_to(x, y);
-      else
-        path.line_to(x, y);
-    }
+    addArc(cx, cy, r, 0, kTwoPi, true, true);
     path.close_polygon();
   }
 
@@ -325,10 +322,8 @@ void Canvas::strokeCircle(float cx, float cy, float radius, float lineWidth, Col
   Impl& c = *impl_;
   const double width = c.strokeWidth(lineWidth);
   if (!finite({cx, cy, radius}) || !(radius > 0) || width == 0) return;
-  c.addArc(c.device(cx), c.device(cy), std::min(double(radius) * c.scale, kCoordinateLimit), 0,
-           kTwoPi, true);
-  c.path.close_polygon();
-  c.render(color, width, true);
+  c.addCircle(c.device(cx), c.device(cy), std::min(double(radius) * c.scale, kCoordinateLimit));
+  c.render(color, width);
 }
 
 void Canvas::strokeArc(float cx, float cy, float radius, float startAngle, float endAngle,
@@ -343,7 +338,7 @@ void Canvas::strokeArc(float cx, float cy, float radius, float startAngle, float
   const double start = std::fmod(double(startAngle), kTwoPi);
   c.addArc(c.device(cx), c.device(cy), std::min(double(radius) * c.scale, kCoordinateLimit), start,
            sweep, true);
-  c.render(color, width, true);
+  c.render(color, width);
 }
 
 void Canvas::line(float x0, float y0, float x1, float y1, float lineWidth, Color color) {
