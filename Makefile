@@ -49,9 +49,10 @@ bench:
 	@scripts/setup base bench windows
 	@scripts/mingw-benchmark
 	@$(call configure,release)
-	cmake --build --preset release --target Orsolane processing_benchmark analysis_benchmark
+	cmake --build --preset release --target Orsolane processing_benchmark analysis_benchmark editor_benchmark
 	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)
 	build/release/benchmarks/analysis_benchmark
+	build/release/benchmarks/editor_benchmark
 	@$(call configure,windows)
 	cmake --build --preset windows --target Orsolane processing_benchmark
 	scripts/wine-run --prefix=$(CURDIR)/build/windows/wine-prefix \
