@@ -26,15 +26,30 @@ namespace {
 constexpr Time kDoubleClickTime = 400;
 constexpr int kDoubleClickDistance = 4;
 
-// Errors of the editor's own requests that may fail through no fault of its
-// own (the parent gone first, taking the window along): counted instead of
-// ending the process, as Xlib's default handler would. The handler is the
-// process's, so it is set only around such requests, on this thread.
+// Errors on the editor's connection are its own: a window the host destroyed
+// first (taking the editor's child along) makes the next drawing request
+// fail, and Xlib's default handler would end the host's process for it.
+// While the editor uses its connection, a handler of its own counts them
+// instead; the handler is the process's, so it is set only for that while,
+// on this thread, and the one before is put back. Errors reach a handler
+// when the connection reads, so every call that may read is inside.
 thread_local int errorsCounted = 0;
 int countError(Display*, XErrorEvent*) {
   ++errorsCounted;
   return 0;
 }
+class ErrorTrap {
+ public:
+  ErrorTrap() : previous_(XSetErrorHandler(countError)), before_(errorsCounted) {}
+  ~ErrorTrap() { XSetErrorHandler(previous_); }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+  bool failed() const { return errorsCounted != before_; }
+
+ private:
+  XErrorHandler previous_;
+  int before_;
+};
 
 unsigned modifiersOf(unsigned state) {
   unsigned modifiers = 0;
@@ -74,15 +89,17 @@ class X11Window : public PlatformWindow {
   }
 
   ~X11Window() override {
-    XErrorHandler previous = XSetErrorHandler(countError);
-    XFreeGC(display_, gc_);
-    XDestroyWindow(display_, window_);
-    XSync(display_, False);
-    XSetErrorHandler(previous);
+    {
+      const ErrorTrap trap;
+      XFreeGC(display_, gc_);
+      if (!gone_) XDestroyWindow(display_, window_);
+      XSync(display_, False);
+    }
     XCloseDisplay(display_);
   }
 
   void handleEvents() override {
+    const ErrorTrap trap;
     int expose[4] = {0, 0, 0, 0};
     bool exposed = false;
     while (XPending(display_) > 0) {
@@ -121,9 +138,11 @@ class X11Window : public PlatformWindow {
           break;
         }
         case KeyPress: keyPress(event.xkey); break;
+        case DestroyNotify: gone_ = true; break;  // its parent went, and it with it
         default: break;
       }
     }
+    if (trap.failed()) gone_ = true;
     if (exposed) present(expose[0], expose[1], expose[2] - expose[0], expose[3] - expose[1]);
   }
 
@@ -132,7 +151,8 @@ class X11Window : public PlatformWindow {
     const int canvasWidth = canvas.pixelWidth(), canvasHeight = canvas.pixelHeight();
     x = std::max(x, 0), y = std::max(y, 0);
     width = std::min(width, canvasWidth - x), height = std::min(height, canvasHeight - y);
-    if (width <= 0 || height <= 0) return;
+    if (gone_ || width <= 0 || height <= 0) return;
+    const ErrorTrap trap;
     const uint32_t* pixels = canvas.pixels();
     if (direct_) {
       // An image over the canvas's own pixels: nothing copied.
@@ -168,6 +188,8 @@ class X11Window : public PlatformWindow {
   }
 
   void resize(int width, int height) override {
+    if (gone_) return;
+    const ErrorTrap trap;
     XResizeWindow(display_, window_, unsigned(width), unsigned(height));
     XFlush(display_);
   }
@@ -183,10 +205,7 @@ class X11Window : public PlatformWindow {
     switch (e.button) {
       case Button1: {
         // Keys typed into a value go to this window from now on.
-        XErrorHandler previous = XSetErrorHandler(countError);
         XSetInputFocus(display_, window_, RevertToParent, e.time);
-        XSync(display_, False);
-        XSetErrorHandler(previous);
         const bool twice = e.time - lastPress_ <= kDoubleClickTime &&
                            std::abs(e.x - lastX_) <= kDoubleClickDistance &&
                            std::abs(e.y - lastY_) <= kDoubleClickDistance;
@@ -236,6 +255,7 @@ class X11Window : public PlatformWindow {
   int depth_;
   GC gc_;
   bool direct_ = false;
+  bool gone_ = false;  // destroyed by the server with its parent: nothing more is drawn
   std::vector<char> converted_;
   Time lastPress_ = 0;
   int lastX_ = 0, lastY_ = 0;
@@ -251,12 +271,13 @@ std::unique_ptr<PlatformWindow> PlatformWindow::open(Editor& editor, void* paren
   const Window parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
   // The child takes its parent's visual and depth (CopyFromParent); both are
   // read back to know how pixels go in. A parent that is no window fails here.
-  XErrorHandler previous = XSetErrorHandler(countError);
-  errorsCounted = 0;
   XWindowAttributes attributes;
-  const Status known = XGetWindowAttributes(display, parentWindow, &attributes);
-  XSetErrorHandler(previous);
-  if (known == 0 || errorsCounted != 0 || attributes.visual->c_class != TrueColor) {
+  bool refused = false;
+  {
+    const ErrorTrap trap;
+    refused = XGetWindowAttributes(display, parentWindow, &attributes) == 0 || trap.failed();
+  }
+  if (refused || attributes.visual->c_class != TrueColor) {
     XCloseDisplay(display);
     return nullptr;
   }

@@ -7,6 +7,8 @@
 //
 // With EDITOR_SCREENSHOTS set to a folder, the pictures are written there
 // (gain.png, tremolo.png) for a person to look at.
+#include "vst/editor_window.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -17,7 +19,6 @@
 #include <vector>
 
 #include "plugin_test.h"
-#include "vst/editor_window.h"
 
 // Xlib last: its macros (None, Bool) would clash with GoogleTest's names.
 // clang-format off
@@ -369,6 +370,33 @@ TEST_F(EditorTest, AtTwiceTheScreensDpiTheEditorIsTwiceAsLargeAndTheSamePicture)
   window->idle();
   window->doubleClick(2 * kGainKnobX, 2 * kGainKnobY);
   EXPECT_FLOAT_EQ(sharp.plugin->getParameter(0), kZeroDb) << "the knob is where it is drawn";
+}
+
+// Hosts that destroy their window before closing the editor take the
+// editor's child window with it: the editor's next drawing and its close
+// must not end the process (Xlib's default error handler would).
+TEST_F(EditorTest, AParentDestroyedBeforeTheEditorClosesEndsNothing) {
+  LoadedPlugin gain;
+  ASSERT_TRUE(gain.load(GAIN_MODULE));
+  gain.plugin->open();
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Window parent =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 260, 192, 0, 0, 0);
+  XMapWindow(display, parent);
+  XSync(display, False);
+  ASSERT_EQ(gain.plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
+  gain.plugin->dispatch(effEditIdle);
+  XDestroyWindow(display, parent);
+  XSync(display, False);
+  for (int i = 0; i < 3; ++i) {
+    gain.plugin->setParameter(0, 0.1f * float(i));  // something to draw
+    gain.plugin->dispatch(effEditIdle);
+  }
+  gain.plugin->dispatch(effEditClose);
+  EXPECT_EQ(gain.plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 0)
+      << "a parent that is gone is refused";
+  XCloseDisplay(display);
 }
 
 // With no X server to reach the editor refuses to open, answering 0, and
