@@ -289,8 +289,18 @@ void Canvas::fillRect(const Rect& rect, Color color) {
   if (!finite({rect.x, rect.y, rect.width, rect.height}) || !(rect.width > 0) || !(rect.height > 0))
     return;
   Impl& c = *impl_;
-  c.addRect(c.device(rect.x), c.device(rect.y), c.device(rect.x + rect.width),
-            c.device(rect.y + rect.height));
+  const double x1 = c.device(rect.x), y1 = c.device(rect.y);
+  const double x2 = c.device(rect.x + rect.width), y2 = c.device(rect.y + rect.height);
+  if (x1 == std::floor(x1) && y1 == std::floor(y1) && x2 == std::floor(x2) &&
+      y2 == std::floor(y2)) {
+    // On whole device pixels every pixel is covered fully or not at all:
+    // the same pixels as the rasteriser's, without it.
+    if (!c.empty() && color.a != 0 && x2 > x1 && y2 > y1)
+      c.renderer.blend_bar(int(x1), int(y1), int(x2) - 1, int(y2) - 1, aggColor(color),
+                           agg::cover_full);
+    return;
+  }
+  c.addRect(x1, y1, x2, y2);
   c.render(color);
 }
 

@@ -80,6 +80,7 @@ struct SizeCache {
 constexpr size_t kMaxSizes = 8;
 constexpr size_t kMaxCoverageBytes = size_t(32) << 20;
 constexpr size_t kMaxKerningPairs = 65536;
+constexpr size_t kMaxCodePoints = 65536;
 
 }  // namespace
 
@@ -108,16 +109,19 @@ struct Typeface::Impl {
     return stbtt_ScaleForPixelHeight(&info, float(pixelHeight));
   }
 
+  // A glyph index the font has, or 0 (its missing glyph).
+  int valid(int g) const { return g > 0 && g < info.numGlyphs ? g : 0; }
+
   int glyph(uint32_t cp) {
     if (cp < 256) {
       int& g = glyphOfByte[cp];
-      if (g < 0) g = stbtt_FindGlyphIndex(&info, int(cp));
+      if (g < 0) g = valid(stbtt_FindGlyphIndex(&info, int(cp)));
       return g;
     }
     auto found = glyphOf.find(cp);
     if (found != glyphOf.end()) return found->second;
-    const int g = stbtt_FindGlyphIndex(&info, int(cp));
-    if (glyphOf.size() < kMaxKerningPairs) glyphOf.emplace(cp, g);
+    const int g = valid(stbtt_FindGlyphIndex(&info, int(cp)));
+    if (glyphOf.size() < kMaxCodePoints) glyphOf.emplace(cp, g);
     return g;
   }
 
