@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plugin_test.h"
@@ -262,6 +264,37 @@ TEST_F(EditorTest, TremolosChoiceStepsByTheWheelAndItsWaveFollowsDepthAndPhase) 
   window->idle();
   EXPECT_NE(wave(capture(*window)), wave(deeper)) << "the marker moved with the phase";
   tremolo.plugin->suspend();
+}
+
+// Processing on its own thread while the editor draws what it publishes and
+// the user drags: nothing shared is read or written but whole (clean under
+// ThreadSanitizer), and the output stays finite and within the dry level.
+TEST_F(EditorTest, TremoloProcessesOnItsOwnThreadWhileItsEditorDrawsAndIsDragged) {
+  LoadedPlugin tremolo;
+  auto window = openEditor(tremolo, TREMOLO_MODULE);
+  ASSERT_TRUE(window);
+  tremolo.plugin->setSampleRate(44100.0f);
+  tremolo.plugin->setBlockSize(256);
+  tremolo.plugin->resume();
+  std::atomic<bool> stop{false}, bad{false};
+  std::thread audio([&] {
+    std::vector<float> in(256, 1.0f), left(256), right(256);
+    float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {left.data(), right.data()};
+    while (!stop) {
+      tremolo.plugin->processReplacing(inputs, outputs, 256);
+      for (const float sample : left)
+        if (!std::isfinite(sample) || sample < 0.0f || sample > 1.0f) bad = true;
+    }
+  });
+  for (int i = 0; i < 4; ++i) {
+    window->drag(220, 222, 220, 180 + 10 * i, 6);  // Depth
+    window->idleFor(20, 5);
+  }
+  stop = true;
+  audio.join();
+  tremolo.plugin->suspend();
+  EXPECT_FALSE(bad);
 }
 
 // A window closed in the middle of a drag still ends the gesture: a host
