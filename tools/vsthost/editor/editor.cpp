@@ -28,19 +28,36 @@ namespace vsthost {
 namespace {
 
 std::atomic<bool> interrupted{false};
+// The report shared with the editor's process: an interrupt the parent
+// receives is passed on through its verdict field, which the editor's
+// process watches (a terminal's Ctrl-C reaches both; `kill -INT` only one).
+CheckReport* volatile sharedReport = nullptr;
 
 // How the picture is left to settle: idles of kSettleMs between captures
 // until two are the same, at most kSettleRounds times.
 constexpr int kSettleMs = 200, kSettleRounds = 15;
+
+void passOnInterrupt() {
+  if (CheckReport* report = sharedReport) *static_cast<volatile int32_t*>(&report->verdict) = 1;
+}
 
 #ifdef _WIN32
 BOOL WINAPI onInterrupt(DWORD) {
   interrupted.store(true);
   return TRUE;
 }
+BOOL WINAPI onParentInterrupt(DWORD) {
+  passOnInterrupt();
+  return TRUE;
+}
 #else
 void onInterrupt(int) { interrupted.store(true); }
+void onParentInterrupt(int) { passOnInterrupt(); }
 #endif
+
+bool interruptedNow(CheckReport& report) {
+  return interrupted.load() || *static_cast<volatile int32_t*>(&report.verdict) != 0;
+}
 
 std::string temporaryResultPath() {
 #ifdef _WIN32
@@ -58,6 +75,12 @@ std::string temporaryResultPath() {
   close(fd);
   return pattern;
 #endif
+}
+
+std::string trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 void copyInto(char* field, size_t size, const std::string& text) {
@@ -128,7 +151,7 @@ int showEditor(const EditorOptions& options, const std::string& resultPath, Chec
       std::signal(SIGTERM, onInterrupt);
 #endif
       step("idling the editor (effEditIdle)");
-      while (!interrupted.load() && !window->closeRequested()) {
+      while (!interruptedNow(report) && !window->closeRequested()) {
         window->idle();
         warnings();
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
@@ -144,10 +167,10 @@ int showEditor(const EditorOptions& options, const std::string& resultPath, Chec
     if (options.screenshot.empty()) {
       step("reading the parameters");
       for (VstInt32 i = 0; i < plugin.record()->numParams; ++i) {
-        std::string display = printable(plugin.parameterDisplay(i));
-        const std::string label = printable(plugin.parameterLabel(i));
+        std::string display = trimmed(printable(plugin.parameterDisplay(i)));
+        const std::string label = trimmed(printable(plugin.parameterLabel(i)));
         if (!label.empty()) display += " " + label;
-        result += printable(plugin.parameterName(i)) + " = " + display + "\n";
+        result += trimmed(printable(plugin.parameterName(i))) + " = " + display + "\n";
       }
     }
     step("closing the instance (effClose)");
@@ -200,9 +223,11 @@ int compareWithGolden(const EditorOptions& options, std::FILE* out) {
   if (!host::readPng(options.golden, golden, error)) throw Error("golden picture " + error);
   if (!host::readPng(options.screenshot, taken, error)) throw Error(error);
   if (golden.width != taken.width || golden.height != taken.height) {
-    std::fprintf(out, "screenshot differs from %s: it is %dx%d, the golden picture %dx%d; the new picture: %s\n",
-                 options.golden.c_str(), taken.width, taken.height, golden.width, golden.height,
-                 options.screenshot.c_str());
+    std::fprintf(
+        out,
+        "screenshot differs from %s: it is %dx%d, the golden picture %dx%d; the new picture: %s\n",
+        options.golden.c_str(), taken.width, taken.height, golden.width, golden.height,
+        options.screenshot.c_str());
     return 1;
   }
   const long count = host::differentPixels(golden, taken, options.tolerance);
@@ -265,18 +290,28 @@ int editor(const EditorOptions& options, std::FILE* out) {
   // interrupt goes to the editor's process, which closes it and reports.
   const double timeout = screenshot ? options.timeoutSeconds : 1e9;
   const ChildRequest request{"editor", timeout, childArguments(options, resultPath)};
+  sharedReport = &report;
 #ifdef _WIN32
-  if (!screenshot) SetConsoleCtrlHandler(nullptr, TRUE);
+  if (!screenshot) SetConsoleCtrlHandler(onParentInterrupt, TRUE);
 #else
-  void (*previousInterrupt)(int) = screenshot ? SIG_DFL : std::signal(SIGINT, SIG_IGN);
+  void (*previousInterrupt)(int) = SIG_DFL;
+  void (*previousTerminate)(int) = SIG_DFL;
+  if (!screenshot) {
+    previousInterrupt = std::signal(SIGINT, onParentInterrupt);
+    previousTerminate = std::signal(SIGTERM, onParentInterrupt);
+  }
 #endif
   const ChildOutcome child =
       isolation->run(request, [&] { return showEditor(options, resultPath, report); });
 #ifdef _WIN32
-  if (!screenshot) SetConsoleCtrlHandler(nullptr, FALSE);
+  if (!screenshot) SetConsoleCtrlHandler(onParentInterrupt, FALSE);
 #else
-  if (!screenshot) std::signal(SIGINT, previousInterrupt);
+  if (!screenshot) {
+    std::signal(SIGINT, previousInterrupt);
+    std::signal(SIGTERM, previousTerminate);
+  }
 #endif
+  sharedReport = nullptr;
   const std::string during = report.step[0] != '\0' ? std::string(" while ") + report.step : "";
   switch (child.kind) {
     case ChildOutcome::kNotStarted: throw Error(child.reason);
@@ -290,9 +325,10 @@ int editor(const EditorOptions& options, std::FILE* out) {
     case ChildOutcome::kExited: break;
   }
   if (child.exitStatus != 0)
-    throw Error(report.detail[0] != '\0' ? std::string(report.detail)
-                                         : options.module + ": the editor's process ended with status " +
-                                               std::to_string(child.exitStatus) + during);
+    throw Error(report.detail[0] != '\0'
+                    ? std::string(report.detail)
+                    : options.module + ": the editor's process ended with status " +
+                          std::to_string(child.exitStatus) + during);
   std::istringstream lines(readText(resultPath));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("warning: ", 0) == 0)

@@ -15,11 +15,11 @@ namespace vsthost {
 struct EditorOptions {
   std::string module;
   std::vector<std::pair<std::string, std::string>> params;  // NAME, VALUE
-  std::string screenshot;  // empty: a window to try the plug-in in
-  int idleMs = 500;        // idle before the picture is taken
-  std::string golden;      // compared with the screenshot when set
-  int tolerance = 8;       // the channel difference a pixel may have and still match
-  long differing = 0;      // how many pixels may be beyond it
+  std::string screenshot;                                   // empty: a window to try the plug-in in
+  int idleMs = 500;                                         // idle before the picture is taken
+  std::string golden;                                       // compared with the screenshot when set
+  int tolerance = 8;             // the channel difference a pixel may have and still match
+  long differing = 0;            // how many pixels may be beyond it
   double timeoutSeconds = 30.0;  // for a screenshot: the editor's whole run
 };
 
