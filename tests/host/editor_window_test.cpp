@@ -47,7 +47,9 @@ class EditorWindowTest : public PluginTest {
     requestSize_ = reinterpret_cast<void (*)(int, int)>(module->symbol("editorProbeRequestSize"));
     ASSERT_TRUE(events_ != nullptr && requestSize_ != nullptr);
     std::string error;
-    window_ = host::EditorWindow::open(*plugin, error);
+    host::EditorWindow::Options options;
+    options.systemInput = systemInput_;
+    window_ = host::EditorWindow::open(*plugin, error, options);
     ASSERT_TRUE(window_) << error;
     window_->idleFor(50);
   }
@@ -55,6 +57,7 @@ class EditorWindowTest : public PluginTest {
     return image.pixels[static_cast<size_t>(y * image.width + x)] & 0xFFFFFFu;
   }
 
+  bool systemInput_ = true;
   const ProbeEvents* (*events_)() = nullptr;
   void (*requestSize_)(int, int) = nullptr;
   std::unique_ptr<host::EditorWindow> window_;
@@ -105,8 +108,17 @@ TEST_F(EditorWindowTest, SizeWindowResizesTheWindowAndAbsurdSizesAreClamped) {
 }
 
 // A drag and typed text through the window arrive at the editor's own window
-// as a user's would, at the client coordinates given.
-TEST_F(EditorWindowTest, DragAndTypingReachTheEditor) {
+// as a user's would, at the client coordinates given: through the system
+// (XTest) and, on X11, as events sent to the window under the point.
+class EditorInputTest : public EditorWindowTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  EditorInputTest() { systemInput_ = GetParam(); }
+};
+
+TEST_P(EditorInputTest, DragAndTypingReachTheEditor) {
+#if defined(_WIN32)
+  if (!systemInput_) GTEST_SKIP() << "Windows has one way: posted messages";
+#endif
   window_->drag(20, 20, 120, 80, 4);
   window_->idle();
   const ProbeEvents& seen = *events_();
@@ -120,6 +132,11 @@ TEST_F(EditorWindowTest, DragAndTypingReachTheEditor) {
   window_->type("a1B");
   EXPECT_STREQ(seen.typed, "a1B\r");
 }
+
+INSTANTIATE_TEST_SUITE_P(Delivery, EditorInputTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "System" : "Sent");
+                         });
 
 TEST(EditorWindow, AModuleWithoutAnEditorIsRefused) {
   LoadedPlugin loaded;
