@@ -14,6 +14,10 @@
 
 #include "plugin_test.h"
 
+#if !defined(_WIN32)
+#include <X11/Xlib.h>
+#endif
+
 namespace {
 
 struct ProbeEvents {
@@ -137,6 +141,40 @@ INSTANTIATE_TEST_SUITE_P(Delivery, EditorInputTest, ::testing::Values(true, fals
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "System" : "Sent");
                          });
+
+#if !defined(_WIN32)
+// The window manager's close button (WM_DELETE_WINDOW, as any client may send
+// it) is seen by the next idle: what ends `vsthost editor`'s window.
+TEST_F(EditorWindowTest, TheWindowManagersCloseIsSeen) {
+  EXPECT_FALSE(window_->closeRequested());
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  Window root = 0, parent = 0, *children = nullptr, ours = 0;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count && ours == 0; ++i) {
+    char* name = nullptr;
+    if (XFetchName(display, children[i], &name) && name != nullptr) {
+      if (std::string(name) == "vsthost") ours = children[i];
+      XFree(name);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  ASSERT_NE(ours, 0u) << "no top-level window named vsthost";
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = ours;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, ours, False, NoEventMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  window_->idleFor(50);
+  EXPECT_TRUE(window_->closeRequested());
+  EXPECT_TRUE(window_->isOpen());  // the host decides when to close
+}
+#endif
 
 TEST(EditorWindow, AModuleWithoutAnEditorIsRefused) {
   LoadedPlugin loaded;
