@@ -86,7 +86,8 @@ struct EditorWindow::Impl {
   bool editorOpen = false;
   bool closeRequested = false;
   bool xtest = false;
-  unsigned heldButtons = 0;  // for the state of sent motion events
+  unsigned heldButtons = 0;        // for the state of sent motion events
+  int pointerX = 0, pointerY = 0;  // where the last pointer event went
   int width = kUnknownWidth, height = kUnknownHeight;
   std::vector<std::string> warnings;
   std::unique_ptr<detail::SizeResponder> sizes;
@@ -167,6 +168,8 @@ struct EditorWindow::Impl {
 
   // A pointer event of `type` sent to the deepest window under (x, y).
   void sendPointer(int type, int x, int y, unsigned button, int modifiers) {
+    pointerX = x;
+    pointerY = y;
     int wx = 0, wy = 0, rx = 0, ry = 0;
     const Window target = deepest(x, y, wx, wy);
     toRoot(x, y, rx, ry);
@@ -514,14 +517,12 @@ void EditorWindow::type(const std::string& text, bool enter) {
   Display* display = impl_->display;
   XRaiseWindow(display, impl_->window);
   XSetInputFocus(display, impl_->window, RevertToParent, CurrentTime);
-  // Without XTest the keys go to the window under the pointer.
+  // Without XTest the keys go to the window under the last pointer event,
+  // as a control focused by a click there would receive them.
   Window target = impl_->window;
   if (!impl_->xtest) {
-    Window root = 0, child = 0;
-    int rx = 0, ry = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    if (XQueryPointer(display, impl_->window, &root, &child, &rx, &ry, &x, &y, &mask))
-      target = impl_->deepest(x, y, x, y);
+    int x = 0, y = 0;
+    target = impl_->deepest(impl_->pointerX, impl_->pointerY, x, y);
   }
   std::vector<KeySym> keys;
   for (unsigned char c : text)
