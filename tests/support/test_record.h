@@ -3,6 +3,9 @@
 #ifndef VST_TESTS_TEST_RECORD_H
 #define VST_TESTS_TEST_RECORD_H
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include "vst/vst.h"
 
 #if defined(_WIN32)
@@ -38,6 +41,27 @@ static inline void setNoParameter(AEffect* effect, VstInt32 index, float value) 
 static inline float getNoParameter(AEffect* effect, VstInt32 index) {
   (void)effect, (void)index;
   return 0.0f;
+}
+
+/* The opcodes a plain test effect answers alike, for an instance allocated
+ * with malloc whose record comes first: close frees the instance, the host's
+ * sample rate is kept in *rate, the effect's name is `name` and the vendor
+ * "Test"; everything else answers 0. */
+static inline VstIntPtr answerPlainOpcode(AEffect* effect, double* rate, VstInt32 opcode, void* ptr,
+                                          float opt, const char* name) {
+  switch (opcode) {
+    case effClose: free(effect); return 1;
+    case effSetSampleRate:
+      if (opt > 0.0f) *rate = opt;
+      return 0;
+    case effGetEffectName:
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "%s", name);
+      return 1;
+    case effGetVendorString:
+      if (ptr != NULL) snprintf((char*)ptr, kVstMaxVendorStrLen, "Test");
+      return 1;
+    default: return 0;
+  }
 }
 
 #endif

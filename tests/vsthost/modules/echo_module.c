@@ -46,20 +46,8 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
                             void* ptr, float opt) {
   Instance* instance = (Instance*)effect;
   (void)index, (void)value;
-  switch (opcode) {
-    case effClose: free(instance); return 1;
-    case effSetSampleRate:
-      if (opt > 0.0f) instance->rate = opt;
-      return 0;
-    case effMainsChanged: reset(instance); return 0;
-    case effGetEffectName:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Echo");
-      return 1;
-    case effGetVendorString:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxVendorStrLen, "Test");
-      return 1;
-    default: return 0;
-  }
+  if (opcode == effMainsChanged) reset(instance);
+  return answerPlainOpcode(effect, &instance->rate, opcode, ptr, opt, "Echo");
 }
 
 /* A fixed noise, -1 to 1, by the frame's number alone. */

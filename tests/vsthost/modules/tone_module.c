@@ -42,17 +42,10 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
   Instance* instance = (Instance*)effect;
   (void)index, (void)value;
   switch (opcode) {
-    case effClose: free(instance); return 1;
-    case effSetSampleRate:
-      if (opt > 0.0f) instance->rate = opt;
-      return 0;
     case effMainsChanged:
       memset(instance->voices, 0, sizeof instance->voices);
       instance->pendingCount = 0;
       return 0;
-    case effGetEffectName:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Tone");
-      return 1;
     case effProcessEvents: {
       const VstEvents* events = (const VstEvents*)ptr;
       for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
@@ -66,7 +59,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
       return 1;
     }
     case effCanDo: return ptr != NULL && strcmp((const char*)ptr, "receiveVstMidiEvent") == 0;
-    default: return 0;
+    default: return answerPlainOpcode(effect, &instance->rate, opcode, ptr, opt, "Tone");
   }
 }
 
