@@ -97,8 +97,10 @@ fuzz: fuzz-build
 # The Windows DLL, cross-built with mingw-w64; its tests run under Wine.
 # libsndfile for vsthost.exe's render is cross-built once, into
 # build/third_party; without it (no network, say) vsthost.exe has no render.
+# AGG's source, which the editors' canvas needs, is fetched once the same way.
 build-windows:
 	@scripts/setup base windows
+	@scripts/mingw-agg
 	@scripts/mingw-sndfile || echo "build-windows: going on without libsndfile: vsthost.exe gets no render"
 	@scripts/mingw-kissfft || echo "build-windows: going on without KissFFT: vsthost.exe gets no analyze"
 	@$(call configure,windows)
