@@ -31,8 +31,11 @@ build-products: setup
 	@$(call configure,$(PRESET))
 	cmake --build --preset $(PRESET) --target $(PRODUCTS)
 
+# The demo ends with pictures of the examples' editors (in the build folder;
+# docs/ keeps the ones the README shows).
 demo: build-products
-	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
+	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD) \
+	  $(BUILD)/examples/Gain.so $(BUILD)/examples/Tremolo.so
 
 test: build format-check
 	@scripts/setup vst-plugins packaging

@@ -238,7 +238,8 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   }
   Display* display = impl->display;
   int opcode = 0, event = 0, errorBase = 0, major = 0, minor = 0;
-  impl->xtest = XQueryExtension(display, "XTEST", &opcode, &event, &errorBase) &&
+  impl->xtest = options.systemInput &&
+                XQueryExtension(display, "XTEST", &opcode, &event, &errorBase) &&
                 XTestQueryExtension(display, &event, &errorBase, &major, &minor);
 
   const EditorRect before = editorRect(plugin);

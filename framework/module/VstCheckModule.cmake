@@ -217,6 +217,10 @@ function(vst_check_module target)
              COMMAND ${runner} $<TARGET_FILE:vst::vsthost> editor ${module} --screenshot ${out}
                      --compare-screenshot ${golden} --tolerance ${arg_TOLERANCE}
                      --differing-pixels ${arg_PIXELS} ${arg_SCREENSHOT})
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+      # The runner's display is shared: one picture at a time.
+      set_tests_properties(${arg_NAME} PROPERTIES RESOURCE_LOCK wine_display)
+    endif()
     return()
   endif()
   if(arg_BASELINE)
