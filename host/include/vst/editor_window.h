@@ -55,6 +55,10 @@ class EditorWindow {
     // Mapped (shown) on the screen; a hidden window can still be captured
     // on X11 only where the server keeps its contents, so tests map it too.
     bool visible = true;
+    // X11: input through the XTest extension where the server has it (real
+    // pointer and key events); false sends it as events to the deepest
+    // window under the point instead. Windows always posts messages.
+    bool systemInput = true;
   };
 
   // Makes the window, asks the rectangle, opens the editor into it
@@ -77,6 +81,9 @@ class EditorWindow {
   // Sends effEditClose once; the window stays until destruction.
   void close();
   bool isOpen() const;
+  // Whether the user asked to close the window (the window manager's close
+  // button, WM_DELETE_WINDOW or WM_CLOSE), as seen by the idles so far.
+  bool closeRequested() const;
 
   // The window's client size now, from the rectangle or the last
   // audioMasterSizeWindow, clamped to 1 to kMaxEditorSize.
@@ -92,7 +99,8 @@ class EditorWindow {
   void idleFor(int durationMs, int periodMs = 15);
 
   // The window's pixels as the screen shows them, the editor's child windows
-  // included. False with `error` when the system cannot read them.
+  // included: the part on the screen only (a warning says so when that is
+  // not all of it). False with `error` when the system cannot read them.
   bool capture(Image& image, std::string& error);
 
   // Input at client coordinates, delivered to the deepest window under the
