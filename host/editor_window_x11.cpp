@@ -349,7 +349,10 @@ void EditorWindow::idleFor(int durationMs, int periodMs) {
 
 bool EditorWindow::capture(Image& image, std::string& error) {
   Display* display = impl_->display;
+  // The editor draws on a connection of its own: what it has sent is read by
+  // the server in its own turn, so the server gets a moment for it.
   XSync(display, False);
+  sleepMs(5);
   ErrorTrap trap(display);
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, impl_->window, &attributes) == 0 ||
