@@ -184,7 +184,9 @@ class X11Window : public PlatformWindow {
       image->data = nullptr;
       XDestroyImage(image);
     }
-    XFlush(display_);
+    // Waits until the server has the pixels: once idle returns, what the
+    // screen shows (and a host's picture of it) is what was drawn.
+    XSync(display_, False);
   }
 
   void resize(int width, int height) override {
