@@ -171,6 +171,11 @@ void Host::setResponder(Responder responder) {
   responder_ = std::move(responder);
 }
 
+Host::Responder Host::responder() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return responder_;
+}
+
 void Host::setVersion(VstIntPtr version) { version_ = version; }
 
 void Host::setRecording(bool on) {

@@ -77,6 +77,9 @@ class EditorWindow {
   // Sends effEditClose once; the window stays until destruction.
   void close();
   bool isOpen() const;
+  // Whether the user asked to close the window (the window manager's close
+  // button, WM_DELETE_WINDOW or WM_CLOSE), as seen by the idles so far.
+  bool closeRequested() const;
 
   // The window's client size now, from the rectangle or the last
   // audioMasterSizeWindow, clamped to 1 to kMaxEditorSize.

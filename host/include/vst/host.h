@@ -84,6 +84,8 @@ class Host {
   // Replaces the default answers. The responder's answer is returned to the
   // effect; calls are recorded either way.
   void setResponder(Responder responder);
+  // The responder set now (empty when none), so another can chain to it.
+  Responder responder() const;
   // The version answered to audioMasterVersion (2400 by default; 0 refuses).
   void setVersion(VstIntPtr version);
   void setSampleRate(float rate) {

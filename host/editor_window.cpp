@@ -1,0 +1,116 @@
+// The parts of the editor window that do not depend on the windowing system:
+// the editor's rectangle, clamping, the size responder and picture distance.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "editor_window_shared.h"
+
+namespace host {
+
+EditorRect editorRect(Plugin& plugin) {
+  EditorRect result;
+  ERect* rect = nullptr;
+  const VstIntPtr answer = plugin.dispatch(effEditGetRect, 0, 0, &rect);
+  if (answer == 0 || rect == nullptr) return result;
+  result.known = true;
+  result.top = rect->top;
+  result.left = rect->left;
+  result.bottom = rect->bottom;
+  result.right = rect->right;
+  return result;
+}
+
+long differentPixels(const Image& a, const Image& b, int tolerance) {
+  if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size())
+    return static_cast<long>(std::max(a.pixels.size(), b.pixels.size()));
+  long count = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) {
+    const uint32_t p = a.pixels[i], q = b.pixels[i];
+    for (int shift = 0; shift < 32; shift += 8) {
+      const int difference = static_cast<int>((p >> shift) & 0xFF) -
+                             static_cast<int>((q >> shift) & 0xFF);
+      if (std::abs(difference) > tolerance) {
+        ++count;
+        break;
+      }
+    }
+  }
+  return count;
+}
+
+namespace detail {
+
+int clampSize(long value, const char* what, std::vector<std::string>& warnings) {
+  if (value >= 1 && value <= kMaxEditorSize) return static_cast<int>(value);
+  const int clamped = value < 1 ? 1 : kMaxEditorSize;
+  warnings.push_back(std::string("the editor asked for a ") + what + " of " +
+                     std::to_string(value) + " pixels; clamped to " + std::to_string(clamped));
+  return clamped;
+}
+
+void sizeFromRect(const EditorRect& rect, int& width, int& height,
+                  std::vector<std::string>& warnings) {
+  width = clampSize(rect.width(), "width", warnings);
+  height = clampSize(rect.height(), "height", warnings);
+}
+
+SizeResponder::SizeResponder(Plugin& plugin, std::function<void(int, int)> resize)
+    : host_(plugin.host()), previous_(plugin.host().responder()), state_(std::make_shared<State>()) {
+  state_->owner = std::this_thread::get_id();
+  state_->resize = std::move(resize);
+  std::shared_ptr<State> state = state_;
+  Host::Responder previous = previous_;
+  Host* host = &host_;
+  host_.setResponder([state, previous, host](const HostCall& call) -> VstIntPtr {
+    if (call.opcode == audioMasterSizeWindow) {
+      std::function<void(int, int)> resize;
+      bool gone = false;
+      {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        gone = !state->resize;
+        if (gone) {
+        } else if (std::this_thread::get_id() == state->owner) {
+          resize = state->resize;
+        } else {
+          state->pending = true;
+          state->width = call.index;
+          state->height = static_cast<int>(
+              std::clamp<VstIntPtr>(call.value, -1, static_cast<VstIntPtr>(kMaxEditorSize) + 1));
+        }
+      }
+      if (gone) return previous ? previous(call) : 0;
+      // On the window's thread the window itself is alive: it is that
+      // thread that destroys it.
+      if (resize)
+        resize(call.index, static_cast<int>(std::clamp<VstIntPtr>(
+                               call.value, -1, static_cast<VstIntPtr>(kMaxEditorSize) + 1)));
+      return 1;
+    }
+    const VstIntPtr answer = previous ? previous(call) : host->defaultAnswer(call);
+    if (answer == 0 && call.opcode == audioMasterCanDo && call.ptr != nullptr &&
+        std::strcmp(static_cast<const char*>(call.ptr), "sizeWindow") == 0)
+      return 1;
+    return answer;
+  });
+}
+
+SizeResponder::~SizeResponder() {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->resize = nullptr;
+  }
+  host_.setResponder(previous_);
+}
+
+bool SizeResponder::take(int& width, int& height) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (!state_->pending) return false;
+  state_->pending = false;
+  width = state_->width;
+  height = state_->height;
+  return true;
+}
+
+}  // namespace detail
+}  // namespace host
