@@ -200,41 +200,57 @@ std::string checkNoDisplay(CheckContext& context) {
 #endif
 }
 
+// Runs `body` on a thread of its own until stopped; stops and joins it when
+// it goes, also when a check fails on the way.
+class Running {
+ public:
+  template <typename Body>
+  explicit Running(Body body)
+      : thread_([this, body] {
+          while (!stop_) body();
+        }) {}
+  ~Running() { stop(); }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+  void stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 std::string checkThreads(CheckContext& context) {
   Session session(context);
   auto plugin = editorInstance(context, session);
   requireDisplay();
   const Channels in = noise(plugin->record()->numInputs, 256, context.seed(41));
-  std::atomic<bool> done{false};
   std::atomic<long> blocks{0};
   std::atomic<bool> finite{true};
   context.step("processing on another thread before the editor opens");
-  std::thread audio([&] {
-    while (!done) {
-      for (const auto& channel : process(*plugin, in, 256))
-        for (float sample : channel)
-          if (!std::isfinite(sample)) finite = false;
-      ++blocks;
-    }
+  Running audio([&] {
+    for (const auto& channel : process(*plugin, in, 256))
+      for (float sample : channel)
+        if (!std::isfinite(sample)) finite = false;
+    ++blocks;
   });
   // The editor opens only once processing runs, so the two overlap.
   const auto start = std::chrono::steady_clock::now();
   while (blocks < 10 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const int rounds = 4;
-  std::string fault;
-  for (int i = 1; i <= rounds && fault.empty(); ++i) {
+  for (int i = 1; i <= rounds && finite; ++i) {
     auto window = openEditor(
         context, *plugin,
         "opening the editor (the " + ordinal(i) + " time) while another thread processes");
     context.step("idling the editor while another thread processes");
     window->idleFor(100);
     closeEditor(context, window, "closing the editor while another thread processes");
-    if (!finite) fault = "non-finite output while the editor opened, idled and closed";
   }
-  done = true;
-  audio.join();
-  context.require(fault.empty(), fault);
+  audio.stop();
+  context.require(finite, "non-finite output while the editor opened, idled and closed");
   finish(context, *plugin);
   return number(rounds) + " times opened, idled and closed during " + number(blocks.load()) +
          " blocks on another thread";
