@@ -406,7 +406,7 @@ std::vector<CheckDefinition> editorChecks() {
   return {
       {"editor-rect", "editor",
        "the editor's rectangle before it opens (none allowed) and once open",
-       "a rectangle that is missing once open, zero, negative or over 8192 pixels", checkRect},
+       "no rectangle once open; a zero, negative or over 8192-pixel one, open or not", checkRect},
       {"editor-open-close", "editor",
        "opens, idles and closes the editor ten times; two instances' editors at once; an instance "
        "closed right after its editor",
@@ -414,7 +414,8 @@ std::vector<CheckDefinition> editorChecks() {
        "instance",
        checkOpenClose},
       {"editor-no-display", "editor",
-       "loads, scans, processes and opens the editor with no X server reachable (Linux)",
+       "loads, scans, processes, asks the rectangle and opens the editor with DISPLAY unset "
+       "(Linux)",
        "a crash where no display is reachable (a null display connection used)", checkNoDisplay},
       {"editor-threads", "editor",
        "processing on one thread while the editor opens, idles and closes on another",
