@@ -126,8 +126,9 @@ TEST_F(CheckTest, CleanModulesPassEveryCheckAtBothLevels) {
       EXPECT_EQ(r.status, 0) << module << " " << level << "\n" << r.out << r.err;
       EXPECT_EQ(r.out.find("FAIL"), std::string::npos) << r.out;
       EXPECT_EQ(r.out.find("WARN"), std::string::npos) << r.out;
-      if (std::string(module) == "editor_clean")
+      if (std::string(module) == "editor_clean") {
         EXPECT_EQ(r.out.find("SKIP  editor"), std::string::npos) << r.out;
+      }
     }
   if (display != nullptr) setenv("DISPLAY", previous.c_str(), 1);
 }
