@@ -28,8 +28,8 @@ long differentPixels(const Image& a, const Image& b, int tolerance) {
   for (size_t i = 0; i < a.pixels.size(); ++i) {
     const uint32_t p = a.pixels[i], q = b.pixels[i];
     for (int shift = 0; shift < 32; shift += 8) {
-      const int difference = static_cast<int>((p >> shift) & 0xFF) -
-                             static_cast<int>((q >> shift) & 0xFF);
+      const int difference =
+          static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF);
       if (std::abs(difference) > tolerance) {
         ++count;
         break;
@@ -40,6 +40,14 @@ long differentPixels(const Image& a, const Image& b, int tolerance) {
 }
 
 namespace detail {
+
+namespace {
+// audioMasterSizeWindow's height travels in a pointer-sized value; kept in a
+// long's range everywhere.
+long boundedHeight(VstIntPtr value) {
+  return static_cast<long>(std::clamp<VstIntPtr>(value, -1000000000, 1000000000));
+}
+}  // namespace
 
 int clampSize(long value, const char* what, std::vector<std::string>& warnings) {
   if (value >= 1 && value <= kMaxEditorSize) return static_cast<int>(value);
@@ -55,8 +63,10 @@ void sizeFromRect(const EditorRect& rect, int& width, int& height,
   height = clampSize(rect.height(), "height", warnings);
 }
 
-SizeResponder::SizeResponder(Plugin& plugin, std::function<void(int, int)> resize)
-    : host_(plugin.host()), previous_(plugin.host().responder()), state_(std::make_shared<State>()) {
+SizeResponder::SizeResponder(Plugin& plugin, std::function<void(long, long)> resize)
+    : host_(plugin.host()),
+      previous_(plugin.host().responder()),
+      state_(std::make_shared<State>()) {
   state_->owner = std::this_thread::get_id();
   state_->resize = std::move(resize);
   std::shared_ptr<State> state = state_;
@@ -64,7 +74,7 @@ SizeResponder::SizeResponder(Plugin& plugin, std::function<void(int, int)> resiz
   Host* host = &host_;
   host_.setResponder([state, previous, host](const HostCall& call) -> VstIntPtr {
     if (call.opcode == audioMasterSizeWindow) {
-      std::function<void(int, int)> resize;
+      std::function<void(long, long)> resize;
       bool gone = false;
       {
         std::lock_guard<std::mutex> lock(state->mutex);
@@ -75,16 +85,13 @@ SizeResponder::SizeResponder(Plugin& plugin, std::function<void(int, int)> resiz
         } else {
           state->pending = true;
           state->width = call.index;
-          state->height = static_cast<int>(
-              std::clamp<VstIntPtr>(call.value, -1, static_cast<VstIntPtr>(kMaxEditorSize) + 1));
+          state->height = boundedHeight(call.value);
         }
       }
       if (gone) return previous ? previous(call) : 0;
       // On the window's thread the window itself is alive: it is that
       // thread that destroys it.
-      if (resize)
-        resize(call.index, static_cast<int>(std::clamp<VstIntPtr>(
-                               call.value, -1, static_cast<VstIntPtr>(kMaxEditorSize) + 1)));
+      if (resize) resize(call.index, boundedHeight(call.value));
       return 1;
     }
     const VstIntPtr answer = previous ? previous(call) : host->defaultAnswer(call);
@@ -103,7 +110,7 @@ SizeResponder::~SizeResponder() {
   host_.setResponder(previous_);
 }
 
-bool SizeResponder::take(int& width, int& height) {
+bool SizeResponder::take(long& width, long& height) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   if (!state_->pending) return false;
   state_->pending = false;

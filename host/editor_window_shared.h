@@ -26,21 +26,21 @@ int clampSize(long value, const char* what, std::vector<std::string>& warnings);
 // for the next idle (take()).
 class SizeResponder {
  public:
-  SizeResponder(Plugin& plugin, std::function<void(int width, int height)> resize);
+  SizeResponder(Plugin& plugin, std::function<void(long width, long height)> resize);
   ~SizeResponder();
   SizeResponder(const SizeResponder&) = delete;
   SizeResponder& operator=(const SizeResponder&) = delete;
 
   // A size asked from another thread since the last call; false when none.
-  bool take(int& width, int& height);
+  bool take(long& width, long& height);
 
  private:
   struct State {
     std::mutex mutex;
     std::thread::id owner;
-    std::function<void(int, int)> resize;  // empty once the window is gone
+    std::function<void(long, long)> resize;  // empty once the window is gone
     bool pending = false;
-    int width = 0, height = 0;
+    long width = 0, height = 0;
   };
   Host& host_;
   Host::Responder previous_;

@@ -91,7 +91,7 @@ struct EditorWindow::Impl {
   std::vector<std::string> warnings;
   std::unique_ptr<detail::SizeResponder> sizes;
 
-  void resize(int w, int h) {
+  void resize(long w, long h) {
     width = detail::clampSize(w, "width", warnings);
     height = detail::clampSize(h, "height", warnings);
     XResizeWindow(display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
@@ -140,8 +140,7 @@ struct EditorWindow::Impl {
     for (int depth = 0; depth < 64; ++depth) {
       Window child = 0, ignored = 0;
       int cx = 0, cy = 0;
-      if (!XTranslateCoordinates(display, current, current, wx, wy, &cx, &cy, &child) ||
-          child == 0)
+      if (!XTranslateCoordinates(display, current, current, wx, wy, &cx, &cy, &child) || child == 0)
         break;
       XTranslateCoordinates(display, current, child, wx, wy, &cx, &cy, &ignored);
       current = child;
@@ -245,10 +244,10 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   const EditorRect before = editorRect(plugin);
   if (before.known) detail::sizeFromRect(before, impl->width, impl->height, impl->warnings);
   const int screen = DefaultScreen(display);
-  impl->window = XCreateSimpleWindow(
-      display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(impl->width),
-      static_cast<unsigned>(impl->height), 0, BlackPixel(display, screen),
-      BlackPixel(display, screen));
+  impl->window =
+      XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                          static_cast<unsigned>(impl->width), static_cast<unsigned>(impl->height),
+                          0, BlackPixel(display, screen), BlackPixel(display, screen));
   XSelectInput(display, impl->window, StructureNotifyMask);
   impl->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, impl->window, &impl->deleteWindow, 1);
@@ -268,8 +267,8 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   XSync(display, False);
 
   Impl* raw = impl.get();
-  impl->sizes = std::make_unique<detail::SizeResponder>(
-      plugin, [raw](int w, int h) { raw->resize(w, h); });
+  impl->sizes =
+      std::make_unique<detail::SizeResponder>(plugin, [raw](long w, long h) { raw->resize(w, h); });
   const VstIntPtr opened = plugin.dispatch(
       effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(impl->window)));
   XSync(display, False);
@@ -292,8 +291,9 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
     detail::sizeFromRect(after, w, h, impl->warnings);
     impl->resize(w, h);
   } else if (child) {
-    impl->warnings.push_back("the editor tells no size once open (effEditGetRect); sized to "
-                             "its window");
+    impl->warnings.push_back(
+        "the editor tells no size once open (effEditGetRect); sized to "
+        "its window");
     impl->resize(childWidth, childHeight);
   } else {
     impl->warnings.push_back("the editor tells no size once open (effEditGetRect)");
@@ -327,7 +327,7 @@ int EditorWindow::height() const { return impl_->height; }
 const std::vector<std::string>& EditorWindow::warnings() const { return impl_->warnings; }
 
 void EditorWindow::idle() {
-  int w = 0, h = 0;
+  long w = 0, h = 0;
   if (impl_->sizes->take(w, h)) impl_->resize(w, h);
   if (impl_->editorOpen) impl_->plugin.dispatch(effEditIdle);
   impl_->handleEvents();
@@ -376,20 +376,26 @@ bool EditorWindow::capture(Image& image, std::string& error) {
   maskShape(shot->red_mask, rs, rb);
   maskShape(shot->green_mask, gs, gb);
   maskShape(shot->blue_mask, bs, bb);
-  image.width = impl_->width;
-  image.height = impl_->height;
-  image.pixels.assign(static_cast<size_t>(image.width) * static_cast<size_t>(image.height),
-                      0xFF000000u);
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const unsigned long pixel = XGetPixel(shot, x - x0, y - y0);
+  // The part on the screen only: the rest has no pixels to read.
+  image.width = x1 - x0;
+  image.height = y1 - y0;
+  image.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      const unsigned long pixel = XGetPixel(shot, x, y);
       image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) +
                    static_cast<size_t>(x)] = 0xFF000000u | channel(pixel, rs, rb) << 16 |
                                              channel(pixel, gs, gb) << 8 | channel(pixel, bs, bb);
     }
   XDestroyImage(shot);
-  if (x0 > 0 || y0 > 0 || x1 < impl_->width || y1 < impl_->height)
-    impl_->warnings.push_back("part of the editor lies off the screen; that part is black");
+  if (image.width < impl_->width || image.height < impl_->height) {
+    const std::string warning = "only the " + std::to_string(image.width) + "x" +
+                                std::to_string(image.height) + " pixels of the editor's " +
+                                std::to_string(impl_->width) + "x" + std::to_string(impl_->height) +
+                                " that are on the screen were captured";
+    if (impl_->warnings.empty() || impl_->warnings.back() != warning)
+      impl_->warnings.push_back(warning);
+  }
   return true;
 }
 

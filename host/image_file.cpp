@@ -43,7 +43,7 @@ bool writeWhole(const std::string& path, const std::vector<unsigned char>& bytes
       path + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) {
-    error = path + ": cannot write here (" + std::strerror(errno) + ")";
+    error = path + ": cannot write the picture there (" + std::strerror(errno) + ")";
     return false;
   }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -65,7 +65,7 @@ bool writeWhole(const std::string& path, const std::vector<unsigned char>& bytes
   std::string pattern = path + ".tmp-XXXXXX";
   const int fd = mkstemp(&pattern[0]);
   if (fd < 0) {
-    error = path + ": cannot write here (" + std::strerror(errno) + ")";
+    error = path + ": cannot write the picture there (" + std::strerror(errno) + ")";
     return false;
   }
   size_t done = 0;

@@ -1,6 +1,8 @@
 // A private Xvfb for machines without a display. Xvfb picks a free display
 // number itself and writes it to a descriptor we hand it (-displayfd), so two
-// starting at once never race for the same number.
+// starting at once never race for the same number. It does not reset when its
+// last client leaves (-noreset): a reset refuses connections for a moment, and
+// a host opens and closes several in a row.
 #include <memory>
 #include <string>
 

@@ -4,6 +4,8 @@
 # vst_check_module(<target> RENDER <session.json> GOLDEN <file> [TOLERANCE <dB>] [NAME <test>])
 # vst_check_module(<target> BASELINE <file> [<analyze option>...] [TOLERANCE <dB>]
 #                  [NAME <test>])
+# vst_check_module(<target> SCREENSHOT <golden.png> [<editor option>...]
+#                  [TOLERANCE <n>] [PIXELS <n>] [NAME <test>])
 #
 # Registers a CTest test, named <target>.check unless NAME says otherwise,
 # that runs `vsthost check` on the module <target> builds: it passes when no
@@ -29,6 +31,19 @@
 # passes while every magnitude curve stays within TOLERANCE dB of the
 # baseline's (0.1 unless given), the latency is the same and the THD within
 # 1 dB.
+#
+# With SCREENSHOT it registers an editor-picture test instead, named
+# <target>.screenshot unless NAME says otherwise: `vsthost editor <module>
+# --screenshot <out> --compare-screenshot <golden.png> [options]` (the options
+# are editor's, e.g. --param Gain=-6dB --idle-ms 1000). It passes while no
+# more than PIXELS pixels (0 unless given) differ from the golden picture's by
+# more than TOLERANCE in any of red, green, blue or alpha (0 to 255; 8 unless
+# given), and the two are the same size. The new picture is written beside
+# the test as <test>.png, and a failing test names it; copy it over the golden
+# one when the change is wanted. Make the golden picture with `vsthost editor
+# <module> --screenshot <golden.png>`. Where no display is set, vsthost starts
+# a private Xvfb for the picture; a Windows build's test runs under Wine on a
+# private Xvfb that the Wine runner starts (scripts/wine-run --display).
 #
 # In a Windows cross build (the package's mingw-w64 toolchain file) the test
 # runs vsthost.exe under Wine, through the runner that toolchain file sets as
@@ -58,7 +73,8 @@ function(_vst_check_files list first_is_file)
 endfunction()
 
 function(vst_check_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE" "SKIP;RENDER;BASELINE")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT" "NAME;TIMEOUT;GOLDEN;TOLERANCE;PIXELS"
+                        "SKIP;RENDER;BASELINE;SCREENSHOT")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vst_check_module(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -78,7 +94,23 @@ function(vst_check_module target)
     message(FATAL_ERROR "vst_check_module(${target}): TIMEOUT '${arg_TIMEOUT}' is not a whole "
                         "number of seconds")
   endif()
-  if(DEFINED arg_BASELINE)
+  if(DEFINED arg_SCREENSHOT)
+    if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR DEFINED arg_BASELINE OR arg_STRICT OR arg_SKIP
+       OR arg_TIMEOUT)
+      message(FATAL_ERROR "vst_check_module(${target}): a SCREENSHOT test takes the golden "
+                          "picture, editor's options, TOLERANCE, PIXELS and NAME only")
+    endif()
+    if(DEFINED arg_TOLERANCE AND NOT arg_TOLERANCE MATCHES "^([0-9]|[1-9][0-9]|1[0-9][0-9]|2[0-4][0-9]|25[0-5])$")
+      message(FATAL_ERROR "vst_check_module(${target}): TOLERANCE '${arg_TOLERANCE}' is not a "
+                          "channel difference from 0 to 255, e.g. 8")
+    endif()
+    if(DEFINED arg_PIXELS AND NOT arg_PIXELS MATCHES "^[0-9]+$")
+      message(FATAL_ERROR "vst_check_module(${target}): PIXELS '${arg_PIXELS}' is not a count "
+                          "of pixels, e.g. 0")
+    endif()
+  elseif(DEFINED arg_PIXELS)
+    message(FATAL_ERROR "vst_check_module(${target}): PIXELS belongs to a SCREENSHOT test")
+  elseif(DEFINED arg_BASELINE)
     if(DEFINED arg_RENDER OR DEFINED arg_GOLDEN OR arg_STRICT OR arg_SKIP OR arg_TIMEOUT)
       message(FATAL_ERROR "vst_check_module(${target}): a BASELINE test takes analyze's options, "
                           "TOLERANCE and NAME only")
@@ -107,6 +139,8 @@ function(vst_check_module target)
       set(arg_NAME ${target}.render)
     elseif(arg_BASELINE)
       set(arg_NAME ${target}.baseline)
+    elseif(arg_SCREENSHOT)
+      set(arg_NAME ${target}.screenshot)
     endif()
   endif()
 
@@ -160,6 +194,29 @@ function(vst_check_module target)
                      -DMODULE=${module} "-DARGS=${arg_RENDER}" -DSESSION=${session}
                      -DOUT=${out} -DGOLDEN=${golden}
                      -DTOLERANCE=${arg_TOLERANCE} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VstRenderGolden.cmake)
+    return()
+  endif()
+  if(arg_SCREENSHOT)
+    list(POP_FRONT arg_SCREENSHOT golden)
+    _vst_check_files(arg_SCREENSHOT FALSE)
+    get_filename_component(golden ${golden} ABSOLUTE)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${arg_NAME}.png)
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+      # Wine shows windows only on a display: the runner starts a private one.
+      list(INSERT runner 1 --display)
+      set(golden Z:${golden})
+      set(out Z:${out})
+    endif()
+    if(NOT DEFINED arg_TOLERANCE)
+      set(arg_TOLERANCE 8)
+    endif()
+    if(NOT DEFINED arg_PIXELS)
+      set(arg_PIXELS 0)
+    endif()
+    add_test(NAME ${arg_NAME}
+             COMMAND ${runner} $<TARGET_FILE:vst::vsthost> editor ${module} --screenshot ${out}
+                     --compare-screenshot ${golden} --tolerance ${arg_TOLERANCE}
+                     --differing-pixels ${arg_PIXELS} ${arg_SCREENSHOT})
     return()
   endif()
   if(arg_BASELINE)

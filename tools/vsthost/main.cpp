@@ -12,6 +12,7 @@
 #include "common/command_line.h"
 #include "common/common.h"
 #include "compare/compare.h"
+#include "editor/editor.h"
 #include "info/info.h"
 #include "render/render.h"
 
@@ -50,6 +51,9 @@ int run(int argc, char** argv, std::FILE* out) {
       std::strcmp(argv[3], "--analyze") == 0)
     return vsthost::analyzeChild(argc, argv);
 #endif
+  if (argc >= 4 && std::strcmp(argv[1], "--check-child") == 0 &&
+      std::strcmp(argv[3], "--editor") == 0)
+    return vsthost::editorChild(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "--check-child") == 0)
     return vsthost::runCheckChild(argc, argv, processHeap());
 
@@ -68,6 +72,7 @@ int run(int argc, char** argv, std::FILE* out) {
       vsthost::addPlotCommand(app),
       vsthost::addCheckCommand(app, processHeap()),
       vsthost::addAnalyzeCommand(app),
+      vsthost::addEditorCommand(app),
   };
 
   if (argc >= 2 && argv[1][0] != '-') {

@@ -95,7 +95,8 @@ class EditorWindow {
   void idleFor(int durationMs, int periodMs = 15);
 
   // The window's pixels as the screen shows them, the editor's child windows
-  // included. False with `error` when the system cannot read them.
+  // included: the part on the screen only (a warning says so when that is
+  // not all of it). False with `error` when the system cannot read them.
   bool capture(Image& image, std::string& error);
 
   // Input at client coordinates, delivered to the deepest window under the
