@@ -114,7 +114,7 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
 // A module without a fault passes every check at both levels (an instrument
 // check is skipped for an effect), so no check fails what is right. With no
 // display set, check opens the clean editor on a virtual display of its own:
-// none of the editor checks is skipped.
+// none of the editor checks is skipped; with no Xvfb either, they are.
 TEST_F(CheckTest, CleanModulesPassEveryCheckAtBothLevels) {
   const char* display = std::getenv("DISPLAY");
   const std::string previous = display != nullptr ? display : "";
@@ -130,6 +130,16 @@ TEST_F(CheckTest, CleanModulesPassEveryCheckAtBothLevels) {
         EXPECT_EQ(r.out.find("SKIP  editor"), std::string::npos) << r.out;
       }
     }
+  // Without Xvfb either, the editor checks are skipped naming the package.
+  const char* search = std::getenv("PATH");
+  const std::string path = search != nullptr ? search : "/usr/bin:/bin";
+  setenv("PATH", "/nonexistent", 1);
+  const Result r =
+      run(std::string("check --only editor-rect ") + BROKEN_MODULES + "/editor_clean.so");
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("SKIP  editor-rect "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("install the xvfb package"), std::string::npos) << r.out;
   if (display != nullptr) setenv("DISPLAY", previous.c_str(), 1);
 }
 

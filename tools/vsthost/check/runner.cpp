@@ -122,7 +122,7 @@ class DisplayForChecks {
       tried_ = true;
       display_ = host::VirtualDisplay::start(error_);
     }
-    why = "no display, and no virtual one: " + error_;
+    why = error_;
     return display_ != nullptr;
   }
 
