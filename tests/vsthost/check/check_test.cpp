@@ -85,6 +85,8 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"editor_no_rect", "editor-rect", "fail", "fail", "no rectangle once the editor is open", 20},
       {"editor_huge_rect", "editor-rect", "fail", "fail",
        "30000 x 30000 pixels before the editor opens, over 8192", 20},
+      {"editor_huge_window", "editor-rect", "fail", "fail",
+       "asks for a window of 100000 x 100000 pixels (audioMasterSizeWindow)", 20},
       {"editor_second_open", "editor-open-close", "fail", "fail",
        "crashed (Segmentation fault) while opening the editor the 2nd time", 20},
       {"editor_no_display", "editor-no-display", "fail", "fail",

@@ -11,6 +11,9 @@
  *   EDITOR_NO_RECT        answers effEditGetRect with 0 and a null rectangle,
  *                         open or not
  *   EDITOR_HUGE_RECT      asks for 30000 by 30000 pixels, open or not
+ *   EDITOR_HUGE_WINDOW    a sensible rectangle, but once open asks the host
+ *                         for a window of 100000 by 100000 pixels
+ *                         (audioMasterSizeWindow)
  *   EDITOR_SECOND_OPEN    crashes when its editor is opened a second time
  *   EDITOR_NO_DISPLAY     uses the display connection without testing it:
  *                         crashes where no X server is reachable (Linux)
@@ -330,6 +333,10 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
       if (!openEditor(instance, ptr)) return 0;
       instance->open = 1;
       ++instance->opened;
+#if defined(BROKEN_EDITOR_HUGE_WINDOW)
+      if (instance->master != NULL)
+        instance->master(effect, audioMasterSizeWindow, 100000, 100000, NULL, 0.0f);
+#endif
 #if defined(BROKEN_EDITOR_METER_RACE)
       remakeMeter(instance, 20);
 #endif

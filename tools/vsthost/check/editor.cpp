@@ -15,7 +15,6 @@
 #include "vst/editor_window.h"
 
 #if defined(_WIN32)
-#define NOMINMAX
 #include <windows.h>
 #else
 #include <sys/resource.h>
@@ -80,8 +79,18 @@ std::string checkRect(CheckContext& context) {
   context.step("asking the editor's rectangle before it opens (effEditGetRect)");
   const host::EditorRect before = host::editorRect(*plugin);
   if (before.known) requireSensible(context, before, "before the editor opens");
+  // The sizes the editor asks for (audioMasterSizeWindow) are in the calls.
+  session.loaded.host.setRecording(true);
   auto window = openEditor(context, *plugin, "opening the editor");
-  window->idle();
+  window->idleFor(50);
+  for (const host::HostCall& call : session.loaded.host.calls())
+    if (call.opcode == audioMasterSizeWindow)
+      context.require(call.index > 0 && call.value > 0 && call.index <= host::kMaxEditorSize &&
+                          call.value <= host::kMaxEditorSize,
+                      "the editor asks for a window of " + number(call.index) + " x " +
+                          number(call.value) +
+                          " pixels (audioMasterSizeWindow): zero, negative or over " +
+                          number(host::kMaxEditorSize));
   context.step("asking the editor's rectangle once it is open (effEditGetRect)");
   const host::EditorRect open = host::editorRect(*plugin);
   context.require(open.known,
@@ -405,8 +414,11 @@ std::string checkIdle(CheckContext& context) {
 std::vector<CheckDefinition> editorChecks() {
   return {
       {"editor-rect", "editor",
-       "the editor's rectangle before it opens (none allowed) and once open",
-       "no rectangle once open; a zero, negative or over 8192-pixel one, open or not", checkRect},
+       "the editor's rectangle before it opens (none allowed) and once open, and the window sizes "
+       "it asks for",
+       "no rectangle once open; a zero, negative or over 8192-pixel one, open or not, or such a "
+       "window asked for (audioMasterSizeWindow)",
+       checkRect},
       {"editor-open-close", "editor",
        "opens, idles and closes the editor ten times; two instances' editors at once; an instance "
        "closed right after its editor",
