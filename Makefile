@@ -31,8 +31,11 @@ build-products: setup
 	@$(call configure,$(PRESET))
 	cmake --build --preset $(PRESET) --target $(PRODUCTS)
 
+# The demo ends with pictures of the examples' editors (in the build folder;
+# docs/ keeps the ones the README shows).
 demo: build-products
-	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD)
+	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD) \
+	  $(BUILD)/examples/Gain.so $(BUILD)/examples/Tremolo.so
 
 test: build format-check
 	@scripts/setup vst-plugins packaging
@@ -49,9 +52,10 @@ bench:
 	@scripts/setup base bench windows
 	@scripts/mingw-benchmark
 	@$(call configure,release)
-	cmake --build --preset release --target Orsolane processing_benchmark analysis_benchmark
+	cmake --build --preset release --target Orsolane processing_benchmark analysis_benchmark editor_benchmark
 	build/release/benchmarks/processing_benchmark $(BENCH_ARGS)
 	build/release/benchmarks/analysis_benchmark
+	build/release/benchmarks/editor_benchmark
 	@$(call configure,windows)
 	cmake --build --preset windows --target Orsolane processing_benchmark
 	scripts/wine-run --prefix=$(CURDIR)/build/windows/wine-prefix \
@@ -97,8 +101,10 @@ fuzz: fuzz-build
 # The Windows DLL, cross-built with mingw-w64; its tests run under Wine.
 # libsndfile for vsthost.exe's render is cross-built once, into
 # build/third_party; without it (no network, say) vsthost.exe has no render.
+# AGG's source, which the editors' canvas needs, is fetched once the same way.
 build-windows:
 	@scripts/setup base windows
+	@scripts/mingw-agg
 	@scripts/mingw-sndfile || echo "build-windows: going on without libsndfile: vsthost.exe gets no render"
 	@scripts/mingw-kissfft || echo "build-windows: going on without KissFFT: vsthost.exe gets no analyze"
 	@$(call configure,windows)

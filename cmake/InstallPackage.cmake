@@ -1,10 +1,13 @@
 # `cmake --install` lays out the CMake package VstFramework:
 #   bin/                      vsthost (vsthost.exe from a Windows build)
 #   include/vst/              the interface, framework and host headers
-#   lib/                      the framework and host libraries
+#   lib/                      the framework, editor and host libraries (and
+#                             AGG's, from a Windows build)
 #   lib/cmake/VstFramework/   the package config and version, the imported
-#                             targets vst::interface, vst::framework, vst::host,
-#                             vst::vsthost, vst_add_module with the files it
+#                             targets vst::interface, vst::framework,
+#                             vst::editor, vst::host, vst::vsthost (and, from
+#                             a Windows build, vst::agg; on Linux the config
+#                             finds Debian's AGG), vst_add_module with the files it
 #                             links, vst_check_module, vst_add_installer with
 #                             vst-package and the installer script, and the mingw-w64
 #                             toolchain file with its Wine runner
@@ -12,14 +15,26 @@ include(CMakePackageConfigHelpers)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VstFramework)
 
 set(installed_targets vst_interface vst_framework vst_host)
+set(installed_headers include/vst framework/include/vst host/include/vst)
+if(TARGET vst_editor)
+  list(APPEND installed_targets vst_editor)
+  list(APPEND installed_headers framework/editor/include/vst)
+endif()
+# AGG: built here for Windows and installed with the editor library; on
+# Linux Debian's library, which the package's config looks for.
+set(VST_PACKAGE_FINDS_AGG OFF)
+if(TARGET vst_agg)
+  list(APPEND installed_targets vst_agg)
+elseif(TARGET vst_editor)
+  set(VST_PACKAGE_FINDS_AGG ON)
+endif()
 if(TARGET vsthost)
   list(APPEND installed_targets vsthost)
 endif()
 install(TARGETS ${installed_targets} EXPORT VstFrameworkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY include/vst framework/include/vst host/include/vst
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${installed_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT VstFrameworkTargets NAMESPACE vst:: DESTINATION ${package_dir})
 install(FILES
           framework/module/VstModule.cmake

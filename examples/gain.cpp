@@ -1,6 +1,7 @@
 // Gain: the smallest useful effect. One parameter scales both channels, set
 // and shown in decibels. The file reads in the order every example keeps:
 // parameter table, state, construction, processing, texts, entry.
+#include "vst/editor/generic_editor.h"
 #include "vst/framework.h"
 
 namespace {
@@ -29,6 +30,7 @@ class Gain : public vst::ParameterEffect<kNumParams> {
     setUniqueID(VST_FOUR_CHARS('V', 'b', 'G', 'n'));  // your own four characters
     canProcessReplacing();
     setVersion(1000);
+    setEditor(new vst::GenericEditor(this));  // a knob for the gain, laid out from the table
   }
 
   // [host thread, suspended] Processing starts at the current gain, unsmoothed.

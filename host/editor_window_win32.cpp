@@ -192,8 +192,7 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
             "): is there a display?";
     return nullptr;
   }
-  SetWindowLongPtrA(impl->window, GWLP_USERDATA,
-                    reinterpret_cast<LONG_PTR>(&impl->closeRequested));
+  SetWindowLongPtrA(impl->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&impl->closeRequested));
   if (options.visible) {
     ShowWindow(impl->window, SW_SHOWNORMAL);
     UpdateWindow(impl->window);
@@ -201,8 +200,8 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   impl->handleEvents();
 
   Impl* raw = impl.get();
-  impl->sizes = std::make_unique<detail::SizeResponder>(
-      plugin, [raw](long w, long h) { raw->resize(w, h); });
+  impl->sizes =
+      std::make_unique<detail::SizeResponder>(plugin, [raw](long w, long h) { raw->resize(w, h); });
   const VstIntPtr opened = plugin.dispatch(effEditOpen, 0, 0, impl->window);
   int childWidth = 0, childHeight = 0;
   const bool child = impl->childSize(childWidth, childHeight);
@@ -310,8 +309,8 @@ bool EditorWindow::capture(Image& image, std::string& error) {
   bool read = false;
   if (bitmap != nullptr && memory != nullptr) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    read = BitBlt(memory, 0, 0, w, h, screen, origin.x + x0, origin.y + y0,
-                  SRCCOPY | CAPTUREBLT) != 0;
+    read =
+        BitBlt(memory, 0, 0, w, h, screen, origin.x + x0, origin.y + y0, SRCCOPY | CAPTUREBLT) != 0;
     GdiFlush();
     if (read) {
       image.width = w;
@@ -357,7 +356,9 @@ void EditorWindow::mouseDown(int x, int y, Button button, int modifiers) {
 }
 
 void EditorWindow::mouseUp(int x, int y, Button button, int modifiers) {
-  const UINT message = button == kLeft ? WM_LBUTTONUP : button == kRight ? WM_RBUTTONUP : WM_MBUTTONUP;
+  const UINT message = button == kLeft    ? WM_LBUTTONUP
+                       : button == kRight ? WM_RBUTTONUP
+                                          : WM_MBUTTONUP;
   const WPARAM held = button == kLeft ? MK_LBUTTON : button == kRight ? MK_RBUTTON : MK_MBUTTON;
   impl_->heldButtons &= ~held;
   impl_->post(message, x, y, 0, modifiers);

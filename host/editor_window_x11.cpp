@@ -86,7 +86,8 @@ struct EditorWindow::Impl {
   bool editorOpen = false;
   bool closeRequested = false;
   bool xtest = false;
-  unsigned heldButtons = 0;  // for the state of sent motion events
+  unsigned heldButtons = 0;        // for the state of sent motion events
+  int pointerX = 0, pointerY = 0;  // where the last pointer event went
   int width = kUnknownWidth, height = kUnknownHeight;
   std::vector<std::string> warnings;
   std::unique_ptr<detail::SizeResponder> sizes;
@@ -167,6 +168,8 @@ struct EditorWindow::Impl {
 
   // A pointer event of `type` sent to the deepest window under (x, y).
   void sendPointer(int type, int x, int y, unsigned button, int modifiers) {
+    pointerX = x;
+    pointerY = y;
     int wx = 0, wy = 0, rx = 0, ry = 0;
     const Window target = deepest(x, y, wx, wy);
     toRoot(x, y, rx, ry);
@@ -238,7 +241,8 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   }
   Display* display = impl->display;
   int opcode = 0, event = 0, errorBase = 0, major = 0, minor = 0;
-  impl->xtest = XQueryExtension(display, "XTEST", &opcode, &event, &errorBase) &&
+  impl->xtest = options.systemInput &&
+                XQueryExtension(display, "XTEST", &opcode, &event, &errorBase) &&
                 XTestQueryExtension(display, &event, &errorBase, &major, &minor);
 
   const EditorRect before = editorRect(plugin);
@@ -345,7 +349,10 @@ void EditorWindow::idleFor(int durationMs, int periodMs) {
 
 bool EditorWindow::capture(Image& image, std::string& error) {
   Display* display = impl_->display;
+  // The editor draws on a connection of its own: what it has sent is read by
+  // the server in its own turn, so the server gets a moment for it.
   XSync(display, False);
+  sleepMs(5);
   ErrorTrap trap(display);
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, impl_->window, &attributes) == 0 ||
@@ -513,14 +520,12 @@ void EditorWindow::type(const std::string& text, bool enter) {
   Display* display = impl_->display;
   XRaiseWindow(display, impl_->window);
   XSetInputFocus(display, impl_->window, RevertToParent, CurrentTime);
-  // Without XTest the keys go to the window under the pointer.
+  // Without XTest the keys go to the window under the last pointer event,
+  // as a control focused by a click there would receive them.
   Window target = impl_->window;
   if (!impl_->xtest) {
-    Window root = 0, child = 0;
-    int rx = 0, ry = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    if (XQueryPointer(display, impl_->window, &root, &child, &rx, &ry, &x, &y, &mask))
-      target = impl_->deepest(x, y, x, y);
+    int x = 0, y = 0;
+    target = impl_->deepest(impl_->pointerX, impl_->pointerY, x, y);
   }
   std::vector<KeySym> keys;
   for (unsigned char c : text)

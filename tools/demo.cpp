@@ -2,9 +2,11 @@
 // at the effect's defaults with the command-line host's render, prints what
 // `vsthost info` prints, and measures on the output how far the right channel
 // lags the left one; then prints the analyser's summary of the effect and
-// draws its pictures.
+// draws its pictures; last, photographs the editors of the example modules
+// given after the output folder (Gain's generic one, Tremolo's drawn one).
 #include <sndfile.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -13,6 +15,7 @@
 #include "analyze/analysis.h"
 #include "analyze/analyze.h"
 #include "common/common.h"
+#include "editor/editor.h"
 #include "info/info.h"
 #include "render/render.h"
 #include "vst/noise.h"
@@ -75,11 +78,40 @@ int measureLag(const std::vector<float>& earlier, const std::vector<float>& late
   return best;
 }
 
+// The settings each example's editor is shown at: those of the golden
+// pictures its tests pin.
+std::vector<std::pair<std::string, std::string>> editorSettings(const std::string& stem) {
+  if (stem == "Gain") return {{"Gain", "-6dB"}};
+  if (stem == "Tremolo") return {{"Depth", "80%"}, {"Rate", "3Hz"}, {"Sync", "0.4"}};
+  return {};
+}
+
+// The editor of `module` photographed into `directory` as <name>-editor.png;
+// a module without an editor, or a machine without a display or Xvfb, is
+// passed over with a line saying why.
+void photographEditor(const std::string& module, const std::string& directory) {
+  std::string stem = module.substr(module.find_last_of("/\\") + 1);
+  stem = stem.substr(0, stem.find('.'));
+  std::string name;
+  for (char c : stem) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  vsthost::EditorOptions options;
+  options.module = module;
+  options.params = editorSettings(stem);
+  options.screenshot = directory + "/" + name + "-editor.png";
+  std::fflush(stdout);
+  try {
+    if (vsthost::editor(options, stdout) != 0)
+      std::printf("%s's editor: no picture (see above)\n", stem.c_str());
+  } catch (const vsthost::Error& error) {
+    std::printf("%s's editor: no picture (%s)\n", stem.c_str(), error.what());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s MODULE OUTPUT-DIRECTORY\n", argv[0]);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s MODULE OUTPUT-DIRECTORY [EDITOR-MODULE...]\n", argv[0]);
     return 2;
   }
   const std::string module = argv[1], directory = argv[2];
@@ -110,6 +142,8 @@ int main(int argc, char** argv) {
         "Pictures of the analysis (magnitude, phase, group delay, impulse, THD, level) "
         "in %s\n",
         analysis.plotFolder.c_str());
+    if (argc > 3) std::printf("\nThe examples' editors (vsthost editor --screenshot):\n");
+    for (int i = 3; i < argc; ++i) photographEditor(argv[i], directory);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "demo: %s\n", error.what());
     return 1;

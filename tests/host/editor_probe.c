@@ -129,9 +129,9 @@ static LRESULT CALLBACK probeProcedure(HWND window, UINT message, WPARAM wParam,
 
 static int openEditor(Probe* probe, void* parent) {
   HINSTANCE instance = NULL;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     (LPCSTR)className, &instance);
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      (LPCSTR)className, &instance);
   WNDCLASSA windowClass;
   memset(&windowClass, 0, sizeof windowClass);
   wsprintfA(className, "editorProbe%p", (void*)instance);
@@ -179,9 +179,9 @@ static int openEditor(Probe* probe, void* parent) {
   probe->window = XCreateSimpleWindow(probe->display, (Window)(uintptr_t)parent, 0, 0,
                                       (unsigned)probe->rect.right, (unsigned)probe->rect.bottom, 0,
                                       0, 0x202020);
-  XSelectInput(probe->display, probe->window,
-               ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                   ExposureMask);
+  XSelectInput(
+      probe->display, probe->window,
+      ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask | ExposureMask);
   probe->gc = XCreateGC(probe->display, probe->window, 0, NULL);
   XMapWindow(probe->display, probe->window);
   paint(probe);
@@ -232,9 +232,7 @@ static VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstI
   Probe* probe = (Probe*)effect->object;
   (void)value, (void)opt;
   switch (opcode) {
-    case effClose:
-      free(probe);
-      return 1;
+    case effClose: free(probe); return 1;
     case effGetParamName:
     case effGetParamLabel:
     case effGetParamDisplay:

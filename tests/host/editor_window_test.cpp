@@ -14,6 +14,10 @@
 
 #include "plugin_test.h"
 
+#if !defined(_WIN32)
+#include <X11/Xlib.h>
+#endif
+
 namespace {
 
 struct ProbeEvents {
@@ -47,7 +51,9 @@ class EditorWindowTest : public PluginTest {
     requestSize_ = reinterpret_cast<void (*)(int, int)>(module->symbol("editorProbeRequestSize"));
     ASSERT_TRUE(events_ != nullptr && requestSize_ != nullptr);
     std::string error;
-    window_ = host::EditorWindow::open(*plugin, error);
+    host::EditorWindow::Options options;
+    options.systemInput = systemInput_;
+    window_ = host::EditorWindow::open(*plugin, error, options);
     ASSERT_TRUE(window_) << error;
     window_->idleFor(50);
   }
@@ -55,6 +61,7 @@ class EditorWindowTest : public PluginTest {
     return image.pixels[static_cast<size_t>(y * image.width + x)] & 0xFFFFFFu;
   }
 
+  bool systemInput_ = true;
   const ProbeEvents* (*events_)() = nullptr;
   void (*requestSize_)(int, int) = nullptr;
   std::unique_ptr<host::EditorWindow> window_;
@@ -105,8 +112,17 @@ TEST_F(EditorWindowTest, SizeWindowResizesTheWindowAndAbsurdSizesAreClamped) {
 }
 
 // A drag and typed text through the window arrive at the editor's own window
-// as a user's would, at the client coordinates given.
-TEST_F(EditorWindowTest, DragAndTypingReachTheEditor) {
+// as a user's would, at the client coordinates given: through the system
+// (XTest) and, on X11, as events sent to the window under the point.
+class EditorInputTest : public EditorWindowTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  EditorInputTest() { systemInput_ = GetParam(); }
+};
+
+TEST_P(EditorInputTest, DragAndTypingReachTheEditor) {
+#if defined(_WIN32)
+  if (!systemInput_) GTEST_SKIP() << "Windows has one way: posted messages";
+#endif
   window_->drag(20, 20, 120, 80, 4);
   window_->idle();
   const ProbeEvents& seen = *events_();
@@ -120,6 +136,45 @@ TEST_F(EditorWindowTest, DragAndTypingReachTheEditor) {
   window_->type("a1B");
   EXPECT_STREQ(seen.typed, "a1B\r");
 }
+
+INSTANTIATE_TEST_SUITE_P(Delivery, EditorInputTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "System" : "Sent");
+                         });
+
+#if !defined(_WIN32)
+// The window manager's close button (WM_DELETE_WINDOW, as any client may send
+// it) is seen by the next idle: what ends `vsthost editor`'s window.
+TEST_F(EditorWindowTest, TheWindowManagersCloseIsSeen) {
+  EXPECT_FALSE(window_->closeRequested());
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  Window root = 0, parent = 0, *children = nullptr, ours = 0;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count && ours == 0; ++i) {
+    char* name = nullptr;
+    if (XFetchName(display, children[i], &name) && name != nullptr) {
+      if (std::string(name) == "vsthost") ours = children[i];
+      XFree(name);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  ASSERT_NE(ours, 0u) << "no top-level window named vsthost";
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = ours;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, ours, False, NoEventMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  window_->idleFor(50);
+  EXPECT_TRUE(window_->closeRequested());
+  EXPECT_TRUE(window_->isOpen());  // the host decides when to close
+}
+#endif
 
 TEST(EditorWindow, AModuleWithoutAnEditorIsRefused) {
   LoadedPlugin loaded;

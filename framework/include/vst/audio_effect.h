@@ -128,6 +128,15 @@ class AudioEffect {
   // compare it when they restore a project. Not virtual: the slot order above
   // is fixed.
   void setVersion(VstInt32 version) { cEffect.version = version; }
+  // [construction] Gives the effect an editor, which it owns and destroys
+  // with itself (a previous one is destroyed), and sets effFlagsHasEditor;
+  // null takes the editor away and clears the flag. Not virtual: the slot
+  // order above is fixed.
+  void setEditor(AEffEditor* newEditor) {
+    if (newEditor != editor) delete editor;
+    editor = newEditor;
+    setFlag(effFlagsHasEditor, newEditor != nullptr);
+  }
 
   // [any thread] Accessors.
   virtual AEffEditor* getEditor() { return editor; }

@@ -168,6 +168,10 @@ class ParameterEffect : public IdentityEffect {
     else
       copyText(text, "", kVstMaxParamStrLen);
   }
+  // [any thread] The table the effect was made with (N entries), for an
+  // editor that lays itself out from it. Not virtual: adds no slot.
+  const ParameterSpec* parameterTable() const { return table_; }
+
   // [host thread] Text typed by the user, with or without its unit.
   bool string2parameter(VstInt32 index, char* text) override {
     double value = 0.0;

@@ -55,6 +55,10 @@ class EditorWindow {
     // Mapped (shown) on the screen; a hidden window can still be captured
     // on X11 only where the server keeps its contents, so tests map it too.
     bool visible = true;
+    // X11: input through the XTest extension where the server has it (real
+    // pointer and key events); false sends it as events to the deepest
+    // window under the point instead. Windows always posts messages.
+    bool systemInput = true;
   };
 
   // Makes the window, asks the rectangle, opens the editor into it

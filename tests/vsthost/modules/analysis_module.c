@@ -18,8 +18,7 @@
 #define PI 3.14159265358979323846
 
 typedef struct Instance {
-  AEffect record;
-  double rate;
+  PlainEffect plain;
   double b0, b1, b2, a1, a2;
   double x1[2], x2[2], y1[2], y2[2];
   float line[2][DELAY];
@@ -27,8 +26,9 @@ typedef struct Instance {
   double time;
 } Instance;
 
-static void reset(Instance* instance) {
-  const double w = 2.0 * PI * 1000.0 / instance->rate, alpha = sin(w) / (2.0 * sqrt(0.5));
+static void reset(PlainEffect* effect) {
+  Instance* instance = (Instance*)effect;
+  const double w = 2.0 * PI * 1000.0 / instance->plain.rate, alpha = sin(w) / (2.0 * sqrt(0.5));
   const double a0 = 1.0 + alpha;
   instance->b0 = instance->b2 = (1.0 - cos(w)) / 2.0 / a0;
   instance->b1 = (1.0 - cos(w)) / a0;
@@ -41,26 +41,6 @@ static void reset(Instance* instance) {
   memset(instance->line, 0, sizeof instance->line);
   instance->at = 0;
   instance->time = 0.0;
-}
-
-static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                            void* ptr, float opt) {
-  Instance* instance = (Instance*)effect;
-  (void)index, (void)value;
-  switch (opcode) {
-    case effClose: free(instance); return 1;
-    case effSetSampleRate:
-      if (opt > 0.0f) instance->rate = opt;
-      return 0;
-    case effMainsChanged: reset(instance); return 0;
-    case effGetEffectName:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Known");
-      return 1;
-    case effGetVendorString:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxVendorStrLen, "Test");
-      return 1;
-    default: return 0;
-  }
 }
 
 static void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
@@ -86,23 +66,18 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
       outputs[c][i] = (float)y;
     }
     instance->at = (instance->at + 1) % DELAY;
-    instance->time += 1.0 / instance->rate;
+    instance->time += 1.0 / instance->plain.rate;
   }
 }
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
-  Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   (void)master;
-  if (instance == NULL) return NULL;
-  instance->rate = 44100.0;
-  reset(instance);
-  AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
-                 VST_FOUR_CHARS('K', 'n', 'o', 'w'));
+  AEffect* effect = newPlainEffect(sizeof(Instance), "Known", reset, processReplacing,
+                                   VST_FOUR_CHARS('K', 'n', 'o', 'w'));
 #if defined(BROKEN_PURE_DELAY)
-  effect->initialDelay = DELAY;
+  if (effect != NULL) effect->initialDelay = DELAY;
 #elif defined(BROKEN_DELAY_MISREPORTED)
-  effect->initialDelay = 60;
+  if (effect != NULL) effect->initialDelay = 60;
 #endif
   return effect;
 }

@@ -25,8 +25,7 @@
 #define TRIGGERS 8
 
 typedef struct Instance {
-  AEffect record;
-  double rate;
+  PlainEffect plain;
   float line[2][ECHO]; /* the last ECHO (or SPACING) frames of what is delayed */
   long at;
   long age[TRIGGERS]; /* the noise tail's impulses: their age and level */
@@ -34,32 +33,13 @@ typedef struct Instance {
   int next;
 } Instance;
 
-static void reset(Instance* instance) {
+static void reset(PlainEffect* effect) {
+  Instance* instance = (Instance*)effect;
   memset(instance->line, 0, sizeof instance->line);
   instance->at = 0;
   memset(instance->level, 0, sizeof instance->level);
   memset(instance->age, 0, sizeof instance->age);
   instance->next = 0;
-}
-
-static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                            void* ptr, float opt) {
-  Instance* instance = (Instance*)effect;
-  (void)index, (void)value;
-  switch (opcode) {
-    case effClose: free(instance); return 1;
-    case effSetSampleRate:
-      if (opt > 0.0f) instance->rate = opt;
-      return 0;
-    case effMainsChanged: reset(instance); return 0;
-    case effGetEffectName:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Echo");
-      return 1;
-    case effGetVendorString:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxVendorStrLen, "Test");
-      return 1;
-    default: return 0;
-  }
 }
 
 /* A fixed noise, -1 to 1, by the frame's number alone. */
@@ -113,7 +93,7 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
     for (int t = 0; t < TRIGGERS; ++t) {
       if (instance->level[t] == 0.0) continue;
       const long age = instance->age[t]++;
-      const double fall = pow(10.0, -3.0 * (double)age / instance->rate);
+      const double fall = pow(10.0, -3.0 * (double)age / instance->plain.rate);
       sum += instance->level[t] * noiseAt(age) * fall;
       if (fall < 1e-9) instance->level[t] = 0.0;
     }
@@ -124,13 +104,8 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 }
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
-  Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   (void)master;
-  if (instance == NULL) return NULL;
-  instance->rate = 44100.0;
-  reset(instance);
-  AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
-                 VST_FOUR_CHARS('E', 'c', 'h', 'o'));
+  AEffect* effect = newPlainEffect(sizeof(Instance), "Echo", reset, processReplacing,
+                                   VST_FOUR_CHARS('E', 'c', 'h', 'o'));
   return effect;
 }

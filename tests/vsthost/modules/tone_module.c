@@ -30,29 +30,23 @@ typedef struct Pending {
 } Pending;
 
 typedef struct Instance {
-  AEffect record;
-  double rate;
+  PlainEffect plain;
   Voice voices[VOICES];
   Pending pending[PENDING];
   int pendingCount;
 } Instance;
 
+static void reset(PlainEffect* effect) {
+  Instance* instance = (Instance*)effect;
+  memset(instance->voices, 0, sizeof instance->voices);
+  instance->pendingCount = 0;
+}
+
+/* An instrument's opcodes on top of the plain effect's. */
 static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                             void* ptr, float opt) {
   Instance* instance = (Instance*)effect;
-  (void)index, (void)value;
   switch (opcode) {
-    case effClose: free(instance); return 1;
-    case effSetSampleRate:
-      if (opt > 0.0f) instance->rate = opt;
-      return 0;
-    case effMainsChanged:
-      memset(instance->voices, 0, sizeof instance->voices);
-      instance->pendingCount = 0;
-      return 0;
-    case effGetEffectName:
-      if (ptr != NULL) snprintf((char*)ptr, kVstMaxEffectNameLen, "Tone");
-      return 1;
     case effProcessEvents: {
       const VstEvents* events = (const VstEvents*)ptr;
       for (VstInt32 i = 0; events != NULL && i < events->numEvents; ++i) {
@@ -66,7 +60,7 @@ static VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
       return 1;
     }
     case effCanDo: return ptr != NULL && strcmp((const char*)ptr, "receiveVstMidiEvent") == 0;
-    default: return 0;
+    default: return plainDispatcher(effect, opcode, index, value, ptr, opt);
   }
 }
 
@@ -95,9 +89,9 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
       Voice* voice = &instance->voices[v];
       if (voice->velocity == 0) continue;
       const double f = 440.0 * pow(2.0, (voice->key - 69) / 12.0);
-      const double t = (double)voice->age++ / instance->rate;
-      double folded = fmod(120.0 * f, instance->rate);
-      if (folded > instance->rate / 2.0) folded = instance->rate - folded;
+      const double t = (double)voice->age++ / instance->plain.rate;
+      double folded = fmod(120.0 * f, instance->plain.rate);
+      if (folded > instance->plain.rate / 2.0) folded = instance->plain.rate - folded;
       sum += voice->velocity / 127.0 *
              (0.5 * cos(TWO_PI * f * t) + 0.25 * cos(2.0 * TWO_PI * f * t) +
               0.125 * cos(3.0 * TWO_PI * f * t) + 0.005 * cos(TWO_PI * folded * t));
@@ -108,13 +102,11 @@ static void processReplacing(AEffect* effect, float** inputs, float** outputs, V
 }
 
 EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
-  Instance* instance = (Instance*)calloc(1, sizeof(Instance));
   (void)master;
-  if (instance == NULL) return NULL;
-  instance->rate = 44100.0;
-  AEffect* effect = &instance->record;
-  fillTestRecord(effect, dispatcher, setNoParameter, getNoParameter, processReplacing,
-                 VST_FOUR_CHARS('T', 'o', 'n', 'e'));
+  AEffect* effect = newPlainEffect(sizeof(Instance), "Tone", reset, processReplacing,
+                                   VST_FOUR_CHARS('T', 'o', 'n', 'e'));
+  if (effect == NULL) return NULL;
+  effect->dispatcher = dispatcher;
   effect->numInputs = 0;
   effect->flags |= effFlagsIsSynth;
   return effect;

@@ -1,170 +1,18 @@
-// Program and bank files: written and read byte by byte in big-endian order,
-// so the layout is the file's whatever the machine's, and every read is
-// checked against the bytes that are left.
-#include "vst/program_file.h"
-
+// Program and bank files read: byte by byte in big-endian order, every read
+// checked against the bytes that are left, and the file checked against the
+// effect before anything of it is loaded.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <limits>
+
+#include "program_file_layout.h"
 
 namespace host {
 
+using namespace program_file;
+
 namespace {
-
-constexpr VstInt32 fourCC(char a, char b, char c, char d) {
-  return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<unsigned char>(a)) << 24) |
-                               (static_cast<uint32_t>(static_cast<unsigned char>(b)) << 16) |
-                               (static_cast<uint32_t>(static_cast<unsigned char>(c)) << 8) |
-                               static_cast<uint32_t>(static_cast<unsigned char>(d)));
-}
-
-constexpr VstInt32 kChunkMagic = fourCC('C', 'c', 'n', 'K');
-constexpr VstInt32 kProgramParameters = fourCC('F', 'x', 'C', 'k');
-constexpr VstInt32 kProgramChunk = fourCC('F', 'P', 'C', 'h');
-constexpr VstInt32 kBankParameters = fourCC('F', 'x', 'B', 'k');
-constexpr VstInt32 kBankChunk = fourCC('F', 'B', 'C', 'h');
-constexpr VstInt32 kFormatVersion = 1;
-
-// The header: chunk magic, byte size, form magic, version, unique ID, the
-// effect's version; byteSize counts everything after its own field.
-constexpr size_t kByteSizeEnd = 8;
-static_assert(kProgramFileHeaderSize == 7 * 4,
-              "header: six 32-bit fields and the count after them");
-// A parameter program: header with its count, the name, then the values.
-constexpr size_t kProgramValuesOffset = kProgramFileHeaderSize + kProgramFileNameSize;
-static_assert(kProgramValuesOffset == 56, "a parameter program's first value");
-// A chunk program: header with its count, the name, the chunk's size, the chunk.
-constexpr size_t kProgramChunkOffset = kProgramValuesOffset + 4;
-static_assert(kProgramChunkOffset == 60, "a program chunk's first byte");
-// A bank: header with its count, the reserved bytes, then the programs or the
-// chunk's size and the chunk.
-constexpr size_t kBankContentOffset = kProgramFileHeaderSize + kProgramFileReservedSize;
-static_assert(kBankContentOffset == 156, "a bank's first program");
-static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
-              "values are stored as IEEE single-precision floats");
-
-// The largest file this writes or reads: byteSize is a signed 32-bit count.
-constexpr uint64_t kMaxFileSize = static_cast<uint64_t>(std::numeric_limits<VstInt32>::max()) + 8;
-
-std::string hex(VstInt32 code) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4)
-    text += digits[(static_cast<uint32_t>(code) >> shift) & 0xF];
-  return text;
-}
-
-std::string idText(VstInt32 id) { return "'" + fourChars(id) + "' (" + hex(id) + ")"; }
-
-// An effect's text inside an error: control characters would break its line.
-std::string oneLine(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
-}
-
-std::string plural(uint64_t count, const char* noun) {
-  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-// A name as the effect reads it: at most kVstMaxProgNameLen characters.
-std::string programName(Plugin& plugin) {
-  char buffer[512] = {};
-  plugin.dispatch(effGetProgramName, 0, 0, buffer);
-  buffer[sizeof buffer - 1] = '\0';
-  std::string name = buffer;
-  if (name.size() > kVstMaxProgNameLen) name.resize(kVstMaxProgNameLen);
-  return name;
-}
-
-class Writer {
- public:
-  explicit Writer(std::vector<unsigned char>& bytes) : bytes_(bytes) {}
-  size_t size() const { return bytes_.size(); }
-  void put32(VstInt32 value) {
-    const auto v = static_cast<uint32_t>(value);
-    for (int shift = 24; shift >= 0; shift -= 8)
-      bytes_.push_back(static_cast<unsigned char>((v >> shift) & 0xFF));
-  }
-  void putFloat(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    put32(static_cast<VstInt32>(bits));
-  }
-  void putName(const std::string& name) {
-    for (size_t i = 0; i < kProgramFileNameSize; ++i)
-      bytes_.push_back(i < name.size() ? static_cast<unsigned char>(name[i]) : 0);
-  }
-  void putZeros(size_t count) { bytes_.insert(bytes_.end(), count, 0); }
-  void putBytes(const unsigned char* data, size_t count) {
-    if (count > 0) bytes_.insert(bytes_.end(), data, data + count);
-  }
-  // The header with a byte size to be filled in by finish().
-  size_t header(VstInt32 form, const AEffect& record) {
-    const size_t start = bytes_.size();
-    put32(kChunkMagic);
-    put32(0);
-    put32(form);
-    put32(kFormatVersion);
-    put32(record.uniqueID);
-    put32(record.version);
-    return start;
-  }
-  bool finish(size_t start, std::string& error) {
-    const uint64_t size = bytes_.size() - start;
-    if (size > kMaxFileSize) {
-      error = "the state is too large for a program file (" + std::to_string(size) + " bytes)";
-      return false;
-    }
-    const auto byteSize = static_cast<uint32_t>(size - kByteSizeEnd);
-    for (int i = 0; i < 4; ++i)
-      bytes_[start + 4 + static_cast<size_t>(i)] =
-          static_cast<unsigned char>((byteSize >> (24 - 8 * i)) & 0xFF);
-    return true;
-  }
-
- private:
-  std::vector<unsigned char>& bytes_;
-};
-
-// The effect's chunk, copied at once: the effect owns the memory it points to.
-bool getChunk(Plugin& plugin, bool program, std::vector<unsigned char>& chunk, std::string& error) {
-  void* data = nullptr;
-  const VstIntPtr size = plugin.dispatch(effGetChunk, program ? 1 : 0, 0, &data);
-  if (size < 0 || static_cast<uint64_t>(size) > kMaxFileSize - kBankContentOffset - 4) {
-    error = "the effect answered a " + std::string(program ? "program" : "bank") + " chunk of " +
-            std::to_string(size) + " bytes";
-    return false;
-  }
-  if (size > 0 && data == nullptr) {
-    error = "the effect answered a " + std::string(program ? "program" : "bank") + " chunk of " +
-            std::to_string(size) + " bytes at a null address";
-    return false;
-  }
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  chunk.assign(bytes, bytes + size);
-  return true;
-}
-
-bool writeParameterProgram(Plugin& plugin, Writer& writer, std::string& error) {
-  const AEffect& record = *plugin.record();
-  const VstInt32 count = std::max<VstInt32>(record.numParams, 0);
-  if (static_cast<uint64_t>(count) * 4 > kMaxFileSize) {
-    error = "the effect claims " + plural(static_cast<uint64_t>(count), "parameter");
-    return false;
-  }
-  const size_t start = writer.header(kProgramParameters, record);
-  writer.put32(count);
-  writer.putName(programName(plugin));
-  for (VstInt32 i = 0; i < count; ++i) writer.putFloat(plugin.getParameter(i));
-  return writer.finish(start, error);
-}
-
-// --- Reading ---------------------------------------------------------------
 
 class Reader {
  public:
@@ -465,63 +313,6 @@ void applyProgram(Plugin& plugin, const ParsedProgram& program) {
 
 }  // namespace
 
-bool saveProgramState(Plugin& plugin, ProgramFileKind kind, std::vector<unsigned char>& bytes,
-                      std::string& error) {
-  bytes.clear();
-  if (!plugin.isOpen()) {
-    error = "the effect is closed";
-    return false;
-  }
-  const AEffect& record = *plugin.record();
-  const bool chunks = (record.flags & effFlagsProgramChunks) != 0;
-  Writer writer(bytes);
-  if (kind == ProgramFileKind::kProgram) {
-    if (!chunks) return writeParameterProgram(plugin, writer, error);
-    std::vector<unsigned char> chunk;
-    if (!getChunk(plugin, true, chunk, error)) return false;
-    const size_t start = writer.header(kProgramChunk, record);
-    writer.put32(std::max<VstInt32>(record.numParams, 0));
-    writer.putName(programName(plugin));
-    writer.put32(static_cast<VstInt32>(chunk.size()));
-    writer.putBytes(chunk.data(), chunk.size());
-    return writer.finish(start, error);
-  }
-  if (chunks) {
-    std::vector<unsigned char> chunk;
-    if (!getChunk(plugin, false, chunk, error)) return false;
-    const size_t start = writer.header(kBankChunk, record);
-    writer.put32(std::max<VstInt32>(record.numPrograms, 0));
-    writer.putZeros(kProgramFileReservedSize);
-    writer.put32(static_cast<VstInt32>(chunk.size()));
-    writer.putBytes(chunk.data(), chunk.size());
-    return writer.finish(start, error);
-  }
-  const VstInt32 programs = record.numPrograms;
-  if (programs < 1) {
-    error = "the effect has no programs to put in a bank (save a program instead)";
-    return false;
-  }
-  const uint64_t estimate =
-      static_cast<uint64_t>(programs) *
-      (kProgramValuesOffset + 4 * static_cast<uint64_t>(std::max(record.numParams, 0)));
-  if (estimate > kMaxFileSize) {
-    error = "the effect's " + plural(static_cast<uint64_t>(programs), "program") +
-            " are too large for a bank file";
-    return false;
-  }
-  const size_t start = writer.header(kBankParameters, record);
-  writer.put32(programs);
-  writer.putZeros(kProgramFileReservedSize);
-  const VstIntPtr current = plugin.dispatch(effGetProgram);
-  bool written = true;
-  for (VstInt32 i = 0; i < programs && written; ++i) {
-    plugin.dispatch(effSetProgram, 0, i);
-    written = writeParameterProgram(plugin, writer, error);
-  }
-  plugin.dispatch(effSetProgram, 0, current);
-  return written && writer.finish(start, error);
-}
-
 bool loadProgramState(Plugin& plugin, const unsigned char* data, size_t size,
                       const ProgramFileLoadOptions& options, std::string& error,
                       ProgramFileProblem* problem) {
@@ -562,24 +353,6 @@ bool loadProgramState(Plugin& plugin, const unsigned char* data, size_t size,
   plugin.dispatch(effSetProgram, 0, current);
   return true;
 }
-
-bool saveProgramFile(Plugin& plugin, ProgramFileKind kind, const std::string& path,
-                     std::string& error) {
-  std::vector<unsigned char> bytes;
-  if (!saveProgramState(plugin, kind, bytes, error)) {
-    error = path + ": " + error;
-    return false;
-  }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (file) file.close();
-  if (!file) {
-    error = path + ": cannot write";
-    return false;
-  }
-  return true;
-}
-
 bool loadProgramFile(Plugin& plugin, const std::string& path, const ProgramFileLoadOptions& options,
                      std::string& error, ProgramFileProblem* problem) {
   std::ifstream file(path, std::ios::binary);
@@ -609,19 +382,6 @@ bool loadProgramFile(Plugin& plugin, const std::string& path, const ProgramFileL
     error = path + ": " + error;
     return false;
   }
-  return true;
-}
-
-bool programFileKindForPath(const std::string& path, ProgramFileKind& kind) {
-  if (path.size() < 4) return false;
-  std::string extension = path.substr(path.size() - 4);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".fxp")
-    kind = ProgramFileKind::kProgram;
-  else if (extension == ".fxb")
-    kind = ProgramFileKind::kBank;
-  else
-    return false;
   return true;
 }
 
