@@ -103,6 +103,9 @@ std::unique_ptr<VirtualDisplay> VirtualDisplay::start(std::string& error) {
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
     }
+    // -noreset: a server resets when its last client leaves and refuses
+    // connections meanwhile; a host that opens and closes windows in turn
+    // would find it gone.
     execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
     _exit(127);

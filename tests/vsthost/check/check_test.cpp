@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
     const char* byDefault;
     const char* strict;
     const char* detail = "";  // what the report must say, where it names a place
+    int timeout = 2;          // seconds; an editor's window takes longer
   };
   const Row rows[] = {
       {"bad_magic", "load", "fail", "fail"},
@@ -79,13 +81,27 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
       {"double_off", "double-precision", "fail", "fail",
        "two single-precision runs differ by -inf"},
       {"double_chaotic", "double-precision", "pass", "pass", "two single-precision runs: -49"},
+      // Editors, on a private display where none is set.
+      {"editor_no_rect", "editor-rect", "fail", "fail", "no rectangle once the editor is open", 20},
+      {"editor_huge_rect", "editor-rect", "fail", "fail",
+       "30000 x 30000 pixels before the editor opens, over 8192", 20},
+      {"editor_huge_window", "editor-rect", "fail", "fail",
+       "asks for a window of 100000 x 100000 pixels (audioMasterSizeWindow)", 20},
+      {"editor_second_open", "editor-open-close", "fail", "fail",
+       "crashed (Segmentation fault) while opening the editor the 2nd time", 20},
+      {"editor_no_display", "editor-no-display", "fail", "fail",
+       "crashed (Segmentation fault) while opening the editor with no display", 20},
+      {"editor_meter_race", "editor-threads", "fail", "fail", "while another thread processes", 20},
+      {"editor_no_gesture", "editor-gestures", "warn", "fail",
+       "without begin and end edit (the first: parameter 0 changed in the drag from", 20},
+      {"editor_busy_idle", "editor-idle", "warn", "fail", "of a core, over 5 %", 20},
   };
   const std::string fixtures = BROKEN_MODULES;
   for (const Row& row : rows) {
     for (bool strict : {false, true}) {
-      const std::string arguments = std::string("check --json --timeout 2 --only ") + row.check +
-                                    (strict ? " --strict " : " ") + fixtures + "/" + row.module +
-                                    ".so";
+      const std::string arguments = "check --json --timeout " + std::to_string(row.timeout) +
+                                    " --only " + row.check + (strict ? " --strict " : " ") +
+                                    fixtures + "/" + row.module + ".so";
       const Result r = run(arguments);
       const std::string expected = strict ? row.strict : row.byDefault;
       EXPECT_NE(r.out.find(std::string("\"result\": \"") + expected + "\""), std::string::npos)
@@ -98,15 +114,35 @@ TEST_F(CheckTest, EveryCheckCatchesItsFaultAtItsLevel) {
 }
 
 // A module without a fault passes every check at both levels (an instrument
-// check is skipped for an effect), so no check fails what is right.
+// check is skipped for an effect), so no check fails what is right. With no
+// display set, check opens the clean editor on a virtual display of its own:
+// none of the editor checks is skipped; with no Xvfb either, they are.
 TEST_F(CheckTest, CleanModulesPassEveryCheckAtBothLevels) {
-  for (const char* module : {"clean", "clean_synth", "instrument_clean", "echo_tail"})
+  const char* display = std::getenv("DISPLAY");
+  const std::string previous = display != nullptr ? display : "";
+  unsetenv("DISPLAY");
+  for (const char* module :
+       {"clean", "clean_synth", "instrument_clean", "echo_tail", "editor_clean"})
     for (const char* level : {"", "--strict "}) {
       const Result r = run(std::string("check ") + level + BROKEN_MODULES + "/" + module + ".so");
       EXPECT_EQ(r.status, 0) << module << " " << level << "\n" << r.out << r.err;
       EXPECT_EQ(r.out.find("FAIL"), std::string::npos) << r.out;
       EXPECT_EQ(r.out.find("WARN"), std::string::npos) << r.out;
+      if (std::string(module) == "editor_clean") {
+        EXPECT_EQ(r.out.find("SKIP  editor"), std::string::npos) << r.out;
+      }
     }
+  // Without Xvfb either, the editor checks are skipped naming the package.
+  const char* search = std::getenv("PATH");
+  const std::string path = search != nullptr ? search : "/usr/bin:/bin";
+  setenv("PATH", "/nonexistent", 1);
+  const Result r =
+      run(std::string("check --only editor-rect ") + BROKEN_MODULES + "/editor_clean.so");
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("SKIP  editor-rect "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("install the xvfb package"), std::string::npos) << r.out;
+  if (display != nullptr) setenv("DISPLAY", previous.c_str(), 1);
 }
 
 // A crash names the call that crashed, and the table goes on after it.

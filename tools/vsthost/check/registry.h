@@ -18,7 +18,15 @@ namespace vsthost {
 
 struct CheckReport;
 
-enum Verdict : int32_t { kPass = 0, kWarn = 1, kFail = 2, kSkip = 3 };
+enum Verdict : int32_t {
+  kPass = 0,
+  kWarn = 1,
+  kFail = 2,
+  kSkip = 3,
+  // Never reported: the check needs a display and none is reachable; the
+  // runner starts a private one and runs it again.
+  kNeedsDisplay = 4,
+};
 // "PASS", "WARN", "FAIL", "SKIP".
 const char* verdictName(int32_t verdict);
 
@@ -55,6 +63,8 @@ struct CheckFailed {
 struct CheckSkipped {
   std::string why;
 };
+// Thrown by a check that opens windows when no display can be reached.
+struct CheckNeedsDisplay {};
 
 class CheckContext {
  public:
@@ -88,8 +98,9 @@ class CheckContext {
 };
 
 struct CheckDefinition {
-  const char* name;     // short name for --only and --skip
-  const char* group;    // lifecycle, audio, parameters and state, interface, real time, instruments
+  const char* name;  // short name for --only and --skip
+  // lifecycle, audio, parameters and state, interface, real time, instruments, editor
+  const char* group;
   const char* summary;  // what it does, one line
   const char* catches;  // the fault it exists for, one line
   // Runs the check; answers its detail for the report. Throws CheckFailed or
@@ -109,5 +120,6 @@ std::vector<CheckDefinition> parameterAndStateChecks();
 std::vector<CheckDefinition> interfaceChecks();
 std::vector<CheckDefinition> realtimeChecks();
 std::vector<CheckDefinition> instrumentChecks();
+std::vector<CheckDefinition> editorChecks();
 
 }  // namespace vsthost
