@@ -243,6 +243,11 @@ function(vst_check_module target)
                                       --baseline ${baseline} ${arg_BASELINE})
     return()
   endif()
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    # The editor checks open the module's editor: Wine shows it only on a
+    # display, which the runner starts.
+    list(INSERT runner 1 --display)
+  endif()
   add_test(NAME ${arg_NAME}
            COMMAND ${runner} $<TARGET_FILE:vst::vsthost> check ${options} ${module})
 endfunction()

@@ -34,9 +34,17 @@ std::unique_ptr<host::Plugin> editorInstance(CheckContext& context, Session& ses
 }
 
 // Asks the runner for a display when none can be reached: it runs the check
-// again on a private virtual X server.
+// again on a private virtual X server (or skips it where it cannot).
 void requireDisplay() {
+#if defined(_WIN32)
+  // Windows always has a desktop; Wine without a display makes no window.
+  HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+  if (probe == nullptr) throw CheckNeedsDisplay{};
+  DestroyWindow(probe);
+#else
   if (!host::displayReachable()) throw CheckNeedsDisplay{};
+#endif
 }
 
 std::unique_ptr<host::EditorWindow> openEditor(CheckContext& context, host::Plugin& plugin,

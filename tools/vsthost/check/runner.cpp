@@ -196,7 +196,9 @@ int check(const CheckOptions& options, std::FILE* out) {
         if (display.ready(why)) result = runOnce();
         if (result.verdict == kNeedsDisplay) {
           result.verdict = kSkip;
-          result.detail = why;
+          result.detail = !why.empty() ? why
+                                       : "no display to open the editor's window on (under Wine: "
+                                         "scripts/wine-run --display)";
         }
       }
       result.repetition = repetition;
