@@ -39,25 +39,6 @@ std::string level(const nlohmann::json& value, int decimals = 1) {
   return value.is_number() ? fixed(value.get<double>(), decimals) : "-inf";
 }
 
-// A file for the measurement process's result, in the temporary folder.
-std::string temporaryResultPath() {
-#ifdef _WIN32
-  char folder[MAX_PATH], path[MAX_PATH];
-  if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "vsa", 0, path) == 0)
-    throw Error("cannot make a temporary file (Windows error " + std::to_string(GetLastError()) +
-                ")");
-  return path;
-#else
-  const char* folder = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(folder != nullptr && *folder ? folder : "/tmp") + "/vsthost-analysis-XXXXXX";
-  const int fd = mkstemp(&pattern[0]);
-  if (fd < 0) throw Error(std::string("cannot make a temporary file: ") + std::strerror(errno));
-  close(fd);
-  return pattern;
-#endif
-}
-
 std::string readFile(const std::string& path) {
   std::string text;
   if (!readWholeFile(path, text)) throw Error(path + ": " + std::strerror(errno));
@@ -107,7 +88,7 @@ nlohmann::json measureIsolated(const AnalyzeOptions& options) {
   } catch (const std::runtime_error& error) {
     throw Error(error.what());
   }
-  const std::string resultPath = temporaryResultPath();
+  const std::string resultPath = newTemporaryFile("vsthost-analysis");
   struct Removed {
     std::string path;
     ~Removed() { std::remove(path.c_str()); }

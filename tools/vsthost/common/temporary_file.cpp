@@ -110,4 +110,22 @@ void writeWholeFile(const std::string& target, const std::string& text, const ch
   file.commit();
 }
 
+std::string newTemporaryFile(const char* prefix) {
+#ifdef _WIN32
+  char folder[MAX_PATH], path[MAX_PATH];
+  if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, prefix, 0, path) == 0)
+    throw Error("cannot make a temporary file (Windows error " + std::to_string(GetLastError()) +
+                ")");
+  return path;
+#else
+  const char* folder = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(folder != nullptr && *folder ? folder : "/tmp") + "/" + prefix + "-XXXXXX";
+  const int fd = mkstemp(&pattern[0]);
+  if (fd < 0) throw Error(std::string("cannot make a temporary file: ") + std::strerror(errno));
+  close(fd);
+  return pattern;
+#endif
+}
+
 }  // namespace vsthost

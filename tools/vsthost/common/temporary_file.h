@@ -47,6 +47,11 @@ class TemporaryOutput : public TemporaryFile {
   void (*previous_[8])(int) = {};
 };
 
+// A new empty file in the temporary folder ($TMPDIR or /tmp; the system's on
+// Windows), its name starting with `prefix`, for what a child process hands
+// back; the caller removes it. Throws Error when none can be made.
+std::string newTemporaryFile(const char* prefix);
+
 // `text` into `target`, whole or not at all.
 void writeWholeFile(const std::string& target, const std::string& text, const char* what);
 

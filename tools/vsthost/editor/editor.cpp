@@ -15,6 +15,7 @@
 #include "common/common.h"
 #include "common/isolation.h"
 #include "common/parameter_values.h"
+#include "common/temporary_file.h"
 #include "vst/editor_window.h"
 
 #ifdef _WIN32
@@ -57,24 +58,6 @@ void onParentInterrupt(int) { passOnInterrupt(); }
 
 bool interruptedNow(CheckReport& report) {
   return interrupted.load() || *static_cast<volatile int32_t*>(&report.verdict) != 0;
-}
-
-std::string temporaryResultPath() {
-#ifdef _WIN32
-  char folder[MAX_PATH], path[MAX_PATH];
-  if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "vse", 0, path) == 0)
-    throw Error("cannot make a temporary file (Windows error " + std::to_string(GetLastError()) +
-                ")");
-  return path;
-#else
-  const char* folder = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(folder != nullptr && *folder ? folder : "/tmp") + "/vsthost-editor-XXXXXX";
-  const int fd = mkstemp(&pattern[0]);
-  if (fd < 0) throw Error(std::string("cannot make a temporary file: ") + std::strerror(errno));
-  close(fd);
-  return pattern;
-#endif
 }
 
 std::string trimmed(const std::string& text) {
@@ -280,7 +263,7 @@ int editor(const EditorOptions& options, std::FILE* out) {
   } catch (const std::runtime_error& error) {
     throw Error(error.what());
   }
-  const std::string resultPath = temporaryResultPath();
+  const std::string resultPath = newTemporaryFile("vsthost-editor");
   struct Removed {
     std::string path;
     ~Removed() { std::remove(path.c_str()); }
