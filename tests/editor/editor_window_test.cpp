@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "plugin_test.h"
+#include "private_display.h"
 
 #ifndef _WIN32
 // Xlib last: its macros (None, Bool) would clash with GoogleTest's names.
@@ -32,20 +33,6 @@
 #endif
 
 namespace {
-
-class PrivateDisplay : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    display_ = host::VirtualDisplay::start(error);
-    if (!display_) std::fprintf(stderr, "no private display (%s)\n", error.c_str());
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<host::VirtualDisplay> display_;
-};
-const auto* const privateDisplay = ::testing::AddGlobalTestEnvironment(new PrivateDisplay);
 
 // Gain's generic editor, 260 by 192: one cell centred under the title bar,
 // the knob's centre and the value text's centre.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "plugin_test.h"
+#include "private_display.h"
 
 #if !defined(_WIN32)
 #include <X11/Xlib.h>
@@ -25,21 +26,6 @@ struct ProbeEvents {
   int pressX, pressY, releaseX, releaseY;
   char typed[64];
 };
-
-class PrivateDisplay : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    display_ = host::VirtualDisplay::start(error);
-    if (!display_) std::fprintf(stderr, "no private display (%s)\n", error.c_str());
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<host::VirtualDisplay> display_;
-};
-
-const auto* const privateDisplay = ::testing::AddGlobalTestEnvironment(new PrivateDisplay);
 
 class EditorWindowTest : public PluginTest {
  protected:
