@@ -11,6 +11,7 @@
 
 #include "analyze/analysis.h"
 #include "analyze/analyze.h"
+#include "median_reporter.h"
 
 namespace {
 
@@ -40,17 +41,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-  // Medians, collected from the console reporter's runs.
-  class Medians : public benchmark::ConsoleReporter {
-   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-      ConsoleReporter::ReportRuns(runs);
-      for (const Run& run : runs)
-        if (run.aggregate_name == "median")
-          seconds[run.run_name.function_name] = run.GetAdjustedRealTime() / 1e3;
-    }
-    std::map<std::string, double> seconds;
-  } reporter;
+  MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const double gain = reporter.seconds["analyze/Gain"];
   const double orsolane = reporter.seconds["analyze/Orsolane"];

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "median_reporter.h"
 #include "vst/editor/generic_editor.h"
 #include "vst/editor_window.h"
 #include "vst/host.h"
@@ -107,25 +108,14 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-  class Medians : public benchmark::ConsoleReporter {
-   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-      ConsoleReporter::ReportRuns(runs);
-      for (const Run& run : runs)
-        if (run.aggregate_name == "median")
-          milliseconds[run.run_name.function_name] =
-              run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMicrosecond ? 1e-3 : 1.0);
-    }
-    std::map<std::string, double> milliseconds;
-  } reporter;
+  MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto verdict = [](double value, double budget) {
     return value > 0.0 && value < budget ? "yes" : "NO";
   };
-  const double open = reporter.milliseconds["editor/open-close"];
-  const double redraw = reporter.milliseconds["editor/full-redraw"];
-  const double idlePercent =
-      reporter.milliseconds["editor/idle"] * kHostIdlesPerSecond / 1000.0 * 100.0;
+  const double open = reporter.seconds["editor/open-close"] * 1e3;
+  const double redraw = reporter.seconds["editor/full-redraw"] * 1e3;
+  const double idlePercent = reporter.seconds["editor/idle"] * kHostIdlesPerSecond * 100.0;
   std::printf("\nEditors, median: open %.2f ms (budget %.0f ms, %.2f of it) within: %s\n", open,
               kOpenBudgetMs, open / kOpenBudgetMs, verdict(open, kOpenBudgetMs));
   std::printf("  full redraw at 863 x 500 pixels %.3f ms (budget %.0f ms, %.2f of it) within: %s\n",
