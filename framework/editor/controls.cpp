@@ -31,18 +31,21 @@ float centredBaseline(const Canvas& canvas, const Rect& box, float size) {
 
 // Where a bipolar range (-48 to +12 dB) has its zero, so its arc starts
 // there; 0 for ranges that do not cross zero.
-float arcOrigin(const ParameterSpec& spec) {
-  const bool continuous = spec.mapping == Mapping::kLinear || spec.mapping == Mapping::kDecibel;
-  return continuous && spec.min < 0.0 && spec.max > 0.0 ? toNormalised(spec, 0.0) : 0.0f;
+float arcOrigin(const ParameterSpec& parameter) {
+  const bool continuous =
+      parameter.mapping == Mapping::kLinear || parameter.mapping == Mapping::kDecibel;
+  return continuous && parameter.min < 0.0 && parameter.max > 0.0 ? toNormalised(parameter, 0.0)
+                                                                  : 0.0f;
 }
 
 }  // namespace
 
-std::string valueWithUnit(const ParameterSpec& spec, double plain) {
+std::string valueWithUnit(const ParameterSpec& parameter, double plain) {
   char text[kVstMaxParamStrLen + 1] = {};
-  formatValue(spec, plain, text, kVstMaxParamStrLen);
+  formatValue(parameter, plain, text, kVstMaxParamStrLen);
   std::string shown = text;
-  if (spec.unit != nullptr && spec.unit[0] != '\0') shown.append(" ").append(spec.unit);
+  if (parameter.unit != nullptr && parameter.unit[0] != '\0')
+    shown.append(" ").append(parameter.unit);
   return shown;
 }
 
@@ -77,7 +80,7 @@ ParameterControl::ParameterControl(Editor& editor, int index, const Rect& bounds
     : Control(editor, bounds),
       index_(index),
       valid_(editor.parameter(index) != nullptr),
-      spec_(valid_ ? editor.parameter(index) : &kNoParameter) {}
+      entry_(valid_ ? editor.parameter(index) : &kNoParameter) {}
 
 float ParameterControl::value() const {
   if (!valid_) return 0.0f;
@@ -90,14 +93,14 @@ float ParameterControl::shownValue() { return shown_ = value(); }
 bool ParameterControl::changed() { return valid_ && value() != shown_; }
 
 float ParameterControl::itemStep() const {
-  const bool items = spec_->mapping == Mapping::kChoice || spec_->mapping == Mapping::kStep;
-  const double span = spec_->max - spec_->min;
+  const bool items = entry_->mapping == Mapping::kChoice || entry_->mapping == Mapping::kStep;
+  const double span = entry_->max - entry_->min;
   return items && span >= 1.0 ? static_cast<float>(1.0 / span) : 0.0f;
 }
 
 void ParameterControl::sendValue(float normalised) {
   if (!valid_ || !(normalised == normalised)) return;
-  const float value = snapNormalised(*spec_, normalised);
+  const float value = snapNormalised(*entry_, normalised);
   if (inGesture_ && value == lastSent_) return;
   AudioEffectX& effect = editor().effect();
   if (!inGesture_) {
@@ -124,7 +127,7 @@ void ParameterControl::setValue(float normalised) {
 }
 
 void ParameterControl::resetToDefault() {
-  if (valid_) setValue(toNormalised(*spec_, spec_->initial));
+  if (valid_) setValue(toNormalised(*entry_, entry_->initial));
 }
 
 void ParameterControl::wheel(float notches, unsigned modifiers) {

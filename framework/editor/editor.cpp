@@ -161,8 +161,8 @@ const ParameterSpec* Editor::parameter(int index) const {
 }
 
 double Editor::plainValue(int index) const {
-  const ParameterSpec* spec = parameter(index);
-  return spec != nullptr ? toPlain(*spec, effect_->getParameter(index)) : 0.0;
+  const ParameterSpec* entry = parameter(index);
+  return entry != nullptr ? toPlain(*entry, effect_->getParameter(index)) : 0.0;
 }
 
 Control* Editor::controlAt(float x, float y) const {

@@ -11,9 +11,9 @@ int rowsFor(int count) {
   return (std::max(count, 1) + GenericEditor::kColumns - 1) / GenericEditor::kColumns;
 }
 
-bool twoChoices(const ParameterSpec& spec) {
-  return (spec.mapping == Mapping::kChoice || spec.mapping == Mapping::kStep) &&
-         spec.max - spec.min == 1.0;
+bool twoChoices(const ParameterSpec& entry) {
+  return (entry.mapping == Mapping::kChoice || entry.mapping == Mapping::kStep) &&
+         entry.max - entry.min == 1.0;
 }
 
 }  // namespace
@@ -32,22 +32,22 @@ GenericEditor::GenericEditor(AudioEffectX* effect, const ParameterSpec* table, i
   if (!effect->getEffectName(name_) || name_[0] == '\0') effect->getProductString(name_);
   name_[sizeof name_ - 1] = '\0';
   for (int index = 0; index < parameterCount(); ++index) {
-    const ParameterSpec& spec = *parameter(index);
+    const ParameterSpec& entry = *parameter(index);
     const Rect box = cell(index);
-    add<Label>(Rect{box.x, box.y + 8, box.width, 18}, spec.name, theme::kLabelSize,
+    add<Label>(Rect{box.x, box.y + 8, box.width, 18}, entry.name, theme::kLabelSize,
                theme::kTextDim);
     const Rect area{box.x + 8, box.y + 28, box.width - 16, 68};
-    if (twoChoices(spec)) {
+    if (twoChoices(entry)) {
       add<Toggle>(index, Rect{area.centerX() - 24, area.centerY() - 13, 48, 26});
-    } else if (spec.mapping == Mapping::kChoice) {
+    } else if (entry.mapping == Mapping::kChoice) {
       add<Choice>(index, Rect{area.x, area.centerY() - 13, area.width, 26});
-    } else if (spec.mapping == Mapping::kStep) {
+    } else if (entry.mapping == Mapping::kStep) {
       add<Slider>(index, Rect{area.x, area.centerY() - 10, area.width, 20});
     } else {
       add<Knob>(index, Rect{area.centerX() - 34, area.y, 68, 68});
     }
     // A choice box shows its value already.
-    if (spec.mapping != Mapping::kChoice || twoChoices(spec))
+    if (entry.mapping != Mapping::kChoice || twoChoices(entry))
       add<ValueText>(index, Rect{box.x + 6, box.y + 99, box.width - 12, 22});
   }
 }

@@ -82,7 +82,7 @@ class ParameterControl : public Control {
  public:
   ParameterControl(Editor& editor, int index, const Rect& bounds);
   int index() const { return index_; }
-  const ParameterSpec& parameter() const { return *spec_; }
+  const ParameterSpec& parameter() const { return *entry_; }
   bool valid() const { return valid_; }
   // The normalised value now, as the effect answers it.
   float value() const;
@@ -107,7 +107,7 @@ class ParameterControl : public Control {
  private:
   int index_;
   bool valid_;
-  const ParameterSpec* spec_;
+  const ParameterSpec* entry_;
   float shown_ = -1.0f;
   bool inGesture_ = false;
   float lastSent_ = -1.0f;
@@ -205,7 +205,7 @@ class ValueText : public ParameterControl {
   std::string typed_;
 };
 
-// Formats parameter `spec`'s plain value with its unit: "-6.00 dB", "Sine".
-std::string valueWithUnit(const ParameterSpec& spec, double plain);
+// Formats parameter `parameter`'s plain value with its unit: "-6.00 dB", "Sine".
+std::string valueWithUnit(const ParameterSpec& parameter, double plain);
 
 }  // namespace vst
