@@ -6,12 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "quillane_vst.h"
+#include "effect_instance.h"
 
 namespace {
-
-using Effect = std::unique_ptr<QuillaneVST>;
-Effect makeEffect() { return Effect(new QuillaneVST(nullptr)); }
 
 // A host buffer filled with a marker, to see exactly which bytes a call wrote.
 struct Buffer {

@@ -7,12 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "quillane_vst.h"
+#include "effect_instance.h"
 
 namespace {
-
-using Effect = std::unique_ptr<QuillaneVST>;
-Effect makeEffect() { return Effect(new QuillaneVST(nullptr)); }
 
 struct Stereo {
   std::vector<float> left, right;

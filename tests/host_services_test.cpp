@@ -8,7 +8,7 @@
 #include "vst/audio_effect_x.h"
 #include "vst/host.h"
 
-namespace {
+namespace host_services {
 
 class ServiceEffect : public AudioEffectX {
  public:
@@ -172,4 +172,4 @@ TEST(HostServices, SampleRateAndBlockSizeKeepTheStoredValueUnlessPositive) {
   EXPECT_EQ(calls[1].opcode, audioMasterGetBlockSize);
 }
 
-}  // namespace
+}  // namespace host_services

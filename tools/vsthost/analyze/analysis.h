@@ -11,6 +11,8 @@ namespace vsthost {
 // The parts of the measurement that are plain arithmetic on captured audio.
 namespace analysis {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // The frequencies of the response: 1/48 octave apart, and never more than
 // 10 Hz apart, from 20 Hz to min(20 kHz, Nyquist).
 std::vector<double> responseFrequencies(double rate);

@@ -13,7 +13,6 @@ namespace vsthost {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kSpectrumPoints = 2000;  // the spectrum kept for the picture, at most
 constexpr int kVoices[] = {1, 4, 16, 64};
 
@@ -57,7 +56,7 @@ void play(Instance& instance, size_t block, size_t frames, std::vector<float>& l
 
 // A Blackman-Harris window's weight at i of n (sidelobes 92 dB down).
 double blackmanHarris(size_t i, size_t n) {
-  const double x = 2.0 * kPi * static_cast<double>(i) / static_cast<double>(n);
+  const double x = 2.0 * analysis::kPi * static_cast<double>(i) / static_cast<double>(n);
   return 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x);
 }
 

@@ -20,7 +20,6 @@ namespace vsthost {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kHarmonicsCounted = 10;  // THD sums harmonics 2 to 10 (those below Nyquist)
 constexpr int kHarmonicsListed = 5;    // harmonics_db lists 2 to 6
 const double kHarmonicLevels[] = {0.0, -6.0, -12.0, -24.0, -48.0};
@@ -46,7 +45,7 @@ std::vector<analysis::SineLevels> sineAtLevels(Bench& bench, double rate, const 
     for (size_t i = 0; i < segment; ++i) {
       const size_t at = s * segment + i;
       input[at] = static_cast<float>(
-          amplitude * std::sin(2.0 * kPi * static_cast<double>((at * 1000) % window) /
+          amplitude * std::sin(2.0 * analysis::kPi * static_cast<double>((at * 1000) % window) /
                                static_cast<double>(window)));
     }
   }

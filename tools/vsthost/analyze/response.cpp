@@ -14,7 +14,6 @@ namespace vsthost {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr float kImpulse = 0.5f;        // -6 dBFS: a linear module does not care
 constexpr double kTimeVariance = 1e-4;  // -80 dB of the response's peak
 constexpr double kNotchReport = 1e-12;  // below this |H| the phase and group delay mean nothing
@@ -89,7 +88,7 @@ void curves(const std::vector<std::complex<double>>& h,
                                w = analysis::at(weighted, size, rate, f);
     const bool meaningful = std::abs(v) > kNotchReport;
     magnitude.push_back(rounded(decibels(std::abs(v)), 1e-4));
-    phase.push_back(meaningful ? rounded(std::arg(v) * 180.0 / kPi, 1e-3) : nullptr);
+    phase.push_back(meaningful ? rounded(std::arg(v) * 180.0 / analysis::kPi, 1e-3) : nullptr);
     delay.push_back(meaningful ? rounded(std::real(w / v) / rate * 1000.0, 1e-6) : nullptr);
   }
   into["magnitude_db"] = magnitude;

@@ -12,12 +12,6 @@
 namespace vsthost {
 namespace analysis {
 
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-}  // namespace
-
 std::vector<double> responseFrequencies(double rate) {
   const double top = std::min(20000.0, rate / 2.0);
   const double ratio = std::pow(2.0, 1.0 / 48.0) - 1.0;

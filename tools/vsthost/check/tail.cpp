@@ -13,7 +13,7 @@ namespace vsthost {
 
 namespace {
 
-const size_t kBlock = 512;
+const size_t kTailBlock = 512;
 const size_t kLongest = 30 * kSecond;             // a tail longer than this is not followed
 const size_t kQuietEnough = 2 * kSecond;          // silence for this long ends the tail
 const double kTailFloor = 3.1622776601683795e-5;  // -90 dB
@@ -61,7 +61,7 @@ std::string meaning(VstIntPtr reported) {
 
 std::string checkTail(CheckContext& context) {
   Session session(context);
-  auto probe = session.active(kPlayerRate, static_cast<VstInt32>(kBlock));
+  auto probe = session.active(kPlayerRate, static_cast<VstInt32>(kTailBlock));
   const bool instrument = (probe->record()->flags & effFlagsIsSynth) != 0;
   const int inputs = probe->record()->numInputs;
   context.step("asking for the tail (effGetTailSize)");
@@ -72,7 +72,7 @@ std::string checkTail(CheckContext& context) {
   size_t rings = 0;
   if (instrument) {
     // A short note; the tail is what sounds after its note off.
-    Player player(context, session, kBlock);
+    Player player(context, session, kTailBlock);
     context.step("a note of 0.1 s, then waiting for its tail");
     const size_t off = kSecond / 10;
     bool first = true;
@@ -92,7 +92,7 @@ std::string checkTail(CheckContext& context) {
       return "not measured: still sounding 30 s after a note off";
     // A host keeps an instrument running anyway; only a report it would trust
     // to cut the sound short is wrong.
-    if (claimed > 0 && rings > claimed + kBlock)
+    if (claimed > 0 && rings > claimed + kTailBlock)
       context.warn("reports a tail of " + meaning(reported) + " but sounds for " + frames(rings) +
                    " after a note off");
     return "sounds for " + frames(rings) + " after a note off (to -90 dB); reports " +
@@ -101,10 +101,10 @@ std::string checkTail(CheckContext& context) {
   if (inputs == 0) context.skip("no audio inputs to play an impulse into");
   // Whatever sounds without input (noise, oscillators) is no tail.
   {
-    auto quiet = session.active(kPlayerRate, static_cast<VstInt32>(kBlock));
-    auto loud = session.active(kPlayerRate, static_cast<VstInt32>(kBlock));
+    auto quiet = session.active(kPlayerRate, static_cast<VstInt32>(kTailBlock));
+    auto loud = session.active(kPlayerRate, static_cast<VstInt32>(kTailBlock));
     context.step("processing silence");
-    const double own = peak(process(*quiet, silence(inputs, kSecond), kBlock));
+    const double own = peak(process(*quiet, silence(inputs, kSecond), kTailBlock));
     finish(context, *quiet);
     Channels in = silence(inputs, kSecond);
     for (auto& channel : in) channel[0] = 1.0f;
@@ -112,7 +112,7 @@ std::string checkTail(CheckContext& context) {
     bool first = true;
     const size_t last = lastLoud(
         [&](size_t count) {
-          const Channels out = process(*loud, first ? in : silence(inputs, count), kBlock);
+          const Channels out = process(*loud, first ? in : silence(inputs, count), kTailBlock);
           first = false;
           requireFinite(context, out, "after an impulse");
           return out;
@@ -126,7 +126,7 @@ std::string checkTail(CheckContext& context) {
   }
   if (rings >= kLongest - kQuietEnough)
     context.warn("still ringing 30 s after an impulse; reports a tail of " + meaning(reported));
-  else if (rings > claimed + kBlock)
+  else if (rings > claimed + kTailBlock)
     context.warn("rings for " + frames(rings) + " after an impulse (to -90 dB) but reports " +
                  (claimed == 0 ? meaning(reported) + ": a host guesses, and a bounce loses the rest"
                                : "a tail of " + meaning(reported)));

@@ -11,7 +11,7 @@ namespace vsthost {
 
 namespace {
 
-constexpr VstInt32 kBlock = 512;
+constexpr VstInt32 kTimeInfoBlock = 512;
 constexpr float kRate = 44100.0f;
 
 class Driver {
@@ -22,12 +22,14 @@ class Driver {
     plugin_ = loaded.instantiate(error);
     if (!plugin_) throw Error(loaded.module->path() + ": " + error);
     const AEffect* record = plugin_->record();
-    in_.assign(static_cast<size_t>(std::max(record->numInputs, 1)), std::vector<float>(kBlock));
-    out_.assign(static_cast<size_t>(std::max(record->numOutputs, 1)), std::vector<float>(kBlock));
+    in_.assign(static_cast<size_t>(std::max(record->numInputs, 1)),
+               std::vector<float>(kTimeInfoBlock));
+    out_.assign(static_cast<size_t>(std::max(record->numOutputs, 1)),
+                std::vector<float>(kTimeInfoBlock));
     for (auto& channel : in_) inPointers_.push_back(channel.data());
     for (auto& channel : out_) outPointers_.push_back(channel.data());
     step_("opening an instance at 44100 Hz");
-    plugin_->activate(kRate, kBlock);
+    plugin_->activate(kRate, kTimeInfoBlock);
     plugin_->dispatch(effStartProcess);
   }
   ~Driver() {
@@ -50,13 +52,14 @@ class Driver {
           seed_ = seed_ * 1664525u + 1013904223u;
           sample = (static_cast<float>(seed_ >> 8) / 8388608.0f - 1.0f) * 0.5f;
         }
-      plugin_->processReplacing(inPointers_.data(), outPointers_.data(), kBlock);
+      plugin_->processReplacing(inPointers_.data(), outPointers_.data(), kTimeInfoBlock);
       for (size_t c = 0; c < out_.size(); ++c)
-        for (VstInt32 i = 0; i < kBlock; ++i)
+        for (VstInt32 i = 0; i < kTimeInfoBlock; ++i)
           if (!std::isfinite(out_[c][static_cast<size_t>(i)]))
             throw TimeInfoFailure("non-finite output on channel " + std::to_string(c) +
-                                  " at frame " + std::to_string(block * kBlock + i) + " " + stage);
-      loaded_.host.transport().advance(kBlock);
+                                  " at frame " + std::to_string(block * kTimeInfoBlock + i) + " " +
+                                  stage);
+      loaded_.host.transport().advance(kTimeInfoBlock);
     }
   }
 
@@ -120,7 +123,7 @@ std::string checkTimeInfo(const std::string& path,
   host::Host& host = loaded.host;
   host::Transport& transport = host.transport();
   host.setSampleRate(kRate);
-  host.setBlockSize(kBlock);
+  host.setBlockSize(kTimeInfoBlock);
 
   // Counts the effect's questions; answers a spoiled copy of the record while
   // a hostile stage runs.
