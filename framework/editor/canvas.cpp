@@ -10,7 +10,6 @@
 #include <agg_pixfmt_rgba.h>
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_renderer_base.h>
-#include <agg_renderer_scanline.h>
 #include <agg_scanline_p.h>
 
 #include <algorithm>
@@ -90,6 +89,11 @@ static_assert(sizeof(uint32_t) == 4 * sizeof(PixelFormat::value_type));
 
 agg::rgba8 aggColor(Color c) { return agg::rgba8(c.r, c.g, c.b, c.a); }
 
+// A colour as an opaque pixel of the buffer.
+uint32_t packed(Color c) {
+  return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b;
+}
+
 }  // namespace
 
 struct Canvas::Impl {
@@ -161,9 +165,45 @@ struct Canvas::Impl {
       } else {
         rasterizer.add_path(path);
       }
-      agg::render_scanlines_aa_solid(rasterizer, scanline, renderer, aggColor(color));
+      fillScanlines(color);
     }
     path.remove_all();
+  }
+
+  // The rasteriser's scanlines blended in `color`, as AGG's solid renderer
+  // does, but for a run of whole pixels in an opaque colour (the inside of
+  // a shape) the packed pixel is written straight, a word at a time: the
+  // same pixels, in a fraction of the time.
+  void fillScanlines(Color color) {
+    if (!rasterizer.rewind_scanlines()) return;
+    const agg::rgba8 tint = aggColor(color);
+    const bool opaque = color.a == 255;
+    const uint32_t pixel = packed(color);
+    scanline.reset(rasterizer.min_x(), rasterizer.max_x());
+    while (rasterizer.sweep_scanline(scanline)) {
+      const int y = scanline.y();
+      auto span = scanline.begin();
+      for (unsigned n = scanline.num_spans(); n > 0; --n, ++span) {
+        const int x = span->x;
+        if (span->len > 0) {
+          renderer.blend_solid_hspan(x, y, span->len, tint, span->covers);
+        } else if (opaque && *span->covers == agg::cover_full) {
+          fillRow(x, x - span->len, y, pixel);
+        } else {
+          renderer.blend_hline(x, y, x - span->len - 1, tint, *span->covers);
+        }
+      }
+    }
+  }
+
+  // Pixels x1 to x2 (exclusive) of row y take `pixel`, within the clip.
+  void fillRow(int x1, int x2, int y, uint32_t pixel) {
+    if (y < clipY1 || y >= clipY2) return;
+    x1 = std::max(x1, clipX1), x2 = std::min(x2, clipX2);
+    if (x1 < x2) {
+      uint32_t* row = pixels.data() + size_t(y) * size_t(pixelWidth);
+      std::fill(row + x1, row + x2, pixel);
+    }
   }
 
   // A stroke's width in device pixels, or 0 for none (not finite, not positive).
@@ -277,8 +317,7 @@ void Canvas::resetClip() {
 void Canvas::clear(Color color) {
   Impl& c = *impl_;
   if (c.empty()) return;
-  const uint32_t pixel =
-      0xFF000000u | (uint32_t(color.r) << 16) | (uint32_t(color.g) << 8) | color.b;
+  const uint32_t pixel = packed(color);
   for (int y = c.clipY1; y < c.clipY2; ++y) {
     uint32_t* row = c.pixels.data() + size_t(y) * size_t(c.pixelWidth);
     std::fill(row + c.clipX1, row + c.clipX2, pixel);
@@ -295,9 +334,14 @@ void Canvas::fillRect(const Rect& rect, Color color) {
       y2 == std::floor(y2)) {
     // On whole device pixels every pixel is covered fully or not at all:
     // the same pixels as the rasteriser's, without it.
-    if (!c.empty() && color.a != 0 && x2 > x1 && y2 > y1)
+    if (c.empty() || color.a == 0 || !(x2 > x1 && y2 > y1)) return;
+    if (color.a == 255) {
+      for (int y = std::max(int(y1), c.clipY1); y < std::min(int(y2), c.clipY2); ++y)
+        c.fillRow(int(x1), int(x2), y, packed(color));
+    } else {
       c.renderer.blend_bar(int(x1), int(y1), int(x2) - 1, int(y2) - 1, aggColor(color),
                            agg::cover_full);
+    }
     return;
   }
   c.addRect(x1, y1, x2, y2);
