@@ -17,6 +17,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "coverage_cache.h"
 #include "font.h"
 
 namespace vst {
@@ -107,6 +108,7 @@ struct Canvas::Impl {
   agg::rasterizer_scanline_aa<agg::rasterizer_sl_clip_dbl> rasterizer;
   agg::scanline_p8 scanline;  // solid spans for the inside of shapes
   agg::path_storage path;
+  editor_detail::CoverageCache shapes;
   // The drawable area in device pixels, x2 and y2 exclusive (empty when
   // x1 >= x2 or y1 >= y2).
   int clipX1 = 0, clipY1 = 0, clipX2 = 1, clipY2 = 1;
@@ -153,8 +155,21 @@ struct Canvas::Impl {
   double device(float logical) const { return clampCoordinate(double(logical) * scale); }
 
   // Fills the path (non-zero winding) or, with a positive width, strokes it.
+  // A shape drawn before with the same path, stroke and clip replays the
+  // runs the rasteriser made of it then (see coverage_cache.h).
   void render(Color color, double lineWidth = 0, bool roundJoins = false) {
     if (!empty() && color.a != 0) {
+      const Paint paint{aggColor(color), packed(color), color.a == 255};
+      editor_detail::RasterisedShape* recording = nullptr;
+      if (shapes.setKey(path, lineWidth, roundJoins, {clipX1, clipY1, clipX2, clipY2})) {
+        if (const editor_detail::RasterisedShape* shape = shapes.find()) {
+          for (const editor_detail::CoverageRun& run : shape->runs)
+            blendRun(run.x, run.y, run.len, shape->covers.data() + run.cover, paint);
+          path.remove_all();
+          return;
+        }
+        recording = shapes.start();
+      }
       rasterizer.reset();
       if (lineWidth > 0) {
         agg::conv_stroke<agg::path_storage> stroke(path);
@@ -165,35 +180,45 @@ struct Canvas::Impl {
       } else {
         rasterizer.add_path(path);
       }
-      fillScanlines(color);
+      fillScanlines(paint, recording);
     }
     path.remove_all();
   }
 
-  // The rasteriser's scanlines blended in `color`, as AGG's solid renderer
-  // does, but for a run of whole pixels in an opaque colour (the inside of
-  // a shape) the packed pixel is written straight, a word at a time: the
-  // same pixels, in a fraction of the time.
-  void fillScanlines(Color color) {
+  // A colour as AGG's blender takes it and as a packed opaque pixel.
+  struct Paint {
+    agg::rgba8 tint;
+    uint32_t pixel;
+    bool opaque;
+  };
+
+  // The rasteriser's scanlines blended, and recorded into `recording` while
+  // it has room.
+  void fillScanlines(const Paint& paint, editor_detail::RasterisedShape* recording) {
     if (!rasterizer.rewind_scanlines()) return;
-    const agg::rgba8 tint = aggColor(color);
-    const bool opaque = color.a == 255;
-    const uint32_t pixel = packed(color);
     scanline.reset(rasterizer.min_x(), rasterizer.max_x());
     while (rasterizer.sweep_scanline(scanline)) {
       const int y = scanline.y();
       auto span = scanline.begin();
       for (unsigned n = scanline.num_spans(); n > 0; --n, ++span) {
-        const int x = span->x;
-        if (span->len > 0) {
-          renderer.blend_solid_hspan(x, y, span->len, tint, span->covers);
-        } else if (opaque && *span->covers == agg::cover_full) {
-          fillRow(x, x - span->len, y, pixel);
-        } else {
-          renderer.blend_hline(x, y, x - span->len - 1, tint, *span->covers);
-        }
+        blendRun(span->x, y, span->len, span->covers, paint);
+        if (recording &&
+            !editor_detail::CoverageCache::record(*recording, span->x, y, span->len, span->covers))
+          recording = nullptr;
       }
     }
+  }
+
+  // One run blended as AGG's solid renderer does, but a run of whole pixels
+  // in an opaque colour (the inside of a shape) takes the packed pixel a
+  // word at a time: the same pixels, in a fraction of the time.
+  void blendRun(int x, int y, int len, const uint8_t* covers, const Paint& paint) {
+    if (len > 0)
+      renderer.blend_solid_hspan(x, y, unsigned(len), paint.tint, covers);
+    else if (paint.opaque && *covers == agg::cover_full)
+      fillRow(x, x - len, y, paint.pixel);
+    else
+      renderer.blend_hline(x, y, x - len - 1, paint.tint, *covers);
   }
 
   // Pixels x1 to x2 (exclusive) of row y take `pixel`, within the clip.
