@@ -24,6 +24,7 @@ namespace vst {
 namespace {
 
 constexpr int kMaxPixels = 8192;  // device pixels a side
+static_assert(kMaxPixels <= INT16_MAX, "a kept run's coordinates are 16-bit");
 constexpr float kMinScale = 0.5f, kMaxScale = 4.0f;
 // Device coordinates are held within this distance of the canvas: far
 // beyond any canvas, near enough that the clipper's products stay finite.

@@ -36,7 +36,8 @@ struct RasterisedShape {
 // A fixed number of slots, set-associative by the key's hash; a slot keeps
 // its buffers when reused, so that drawing allocates nothing once the
 // editor's shapes are in. Shapes too large to be worth holding are drawn
-// without being kept.
+// without being kept, which bounds the whole to some 20 MB (a generic
+// editor of ten parameters keeps well under 1 MB).
 class CoverageCache {
  public:
   static constexpr size_t kMaxKeyValues = 6 + 3 * 512;  // 512 path points
