@@ -10,7 +10,6 @@
 #include <agg_pixfmt_rgba.h>
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_renderer_base.h>
-#include <agg_renderer_scanline.h>
 #include <agg_scanline_p.h>
 
 #include <algorithm>
@@ -18,12 +17,14 @@
 #include <initializer_list>
 #include <vector>
 
+#include "coverage_cache.h"
 #include "font.h"
 
 namespace vst {
 namespace {
 
 constexpr int kMaxPixels = 8192;  // device pixels a side
+static_assert(kMaxPixels <= INT16_MAX, "a kept run's coordinates are 16-bit");
 constexpr float kMinScale = 0.5f, kMaxScale = 4.0f;
 // Device coordinates are held within this distance of the canvas: far
 // beyond any canvas, near enough that the clipper's products stay finite.
@@ -90,6 +91,11 @@ static_assert(sizeof(uint32_t) == 4 * sizeof(PixelFormat::value_type));
 
 agg::rgba8 aggColor(Color c) { return agg::rgba8(c.r, c.g, c.b, c.a); }
 
+// A colour as an opaque pixel of the buffer.
+uint32_t packed(Color c) {
+  return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b;
+}
+
 }  // namespace
 
 struct Canvas::Impl {
@@ -103,6 +109,7 @@ struct Canvas::Impl {
   agg::rasterizer_scanline_aa<agg::rasterizer_sl_clip_dbl> rasterizer;
   agg::scanline_p8 scanline;  // solid spans for the inside of shapes
   agg::path_storage path;
+  editor_detail::CoverageCache shapes;
   // The drawable area in device pixels, x2 and y2 exclusive (empty when
   // x1 >= x2 or y1 >= y2).
   int clipX1 = 0, clipY1 = 0, clipX2 = 1, clipY2 = 1;
@@ -149,8 +156,21 @@ struct Canvas::Impl {
   double device(float logical) const { return clampCoordinate(double(logical) * scale); }
 
   // Fills the path (non-zero winding) or, with a positive width, strokes it.
+  // A shape drawn before with the same path, stroke and clip replays the
+  // runs the rasteriser made of it then (see coverage_cache.h).
   void render(Color color, double lineWidth = 0, bool roundJoins = false) {
     if (!empty() && color.a != 0) {
+      const Paint paint{aggColor(color), packed(color), color.a == 255};
+      editor_detail::RasterisedShape* recording = nullptr;
+      if (shapes.setKey(path, lineWidth, roundJoins, {clipX1, clipY1, clipX2, clipY2})) {
+        if (const editor_detail::RasterisedShape* shape = shapes.find()) {
+          for (const editor_detail::CoverageRun& run : shape->runs)
+            blendRun(run.x, run.y, run.len, shape->covers.data() + run.cover, paint);
+          path.remove_all();
+          return;
+        }
+        recording = shapes.start();
+      }
       rasterizer.reset();
       if (lineWidth > 0) {
         agg::conv_stroke<agg::path_storage> stroke(path);
@@ -161,9 +181,55 @@ struct Canvas::Impl {
       } else {
         rasterizer.add_path(path);
       }
-      agg::render_scanlines_aa_solid(rasterizer, scanline, renderer, aggColor(color));
+      fillScanlines(paint, recording);
     }
     path.remove_all();
+  }
+
+  // A colour as AGG's blender takes it and as a packed opaque pixel.
+  struct Paint {
+    agg::rgba8 tint;
+    uint32_t pixel;
+    bool opaque;
+  };
+
+  // The rasteriser's scanlines blended, and recorded into `recording` while
+  // it has room.
+  void fillScanlines(const Paint& paint, editor_detail::RasterisedShape* recording) {
+    if (!rasterizer.rewind_scanlines()) return;
+    scanline.reset(rasterizer.min_x(), rasterizer.max_x());
+    while (rasterizer.sweep_scanline(scanline)) {
+      const int y = scanline.y();
+      auto span = scanline.begin();
+      for (unsigned n = scanline.num_spans(); n > 0; --n, ++span) {
+        blendRun(span->x, y, span->len, span->covers, paint);
+        if (recording &&
+            !editor_detail::CoverageCache::record(*recording, span->x, y, span->len, span->covers))
+          recording = nullptr;
+      }
+    }
+  }
+
+  // One run blended as AGG's solid renderer does, but a run of whole pixels
+  // in an opaque colour (the inside of a shape) takes the packed pixel a
+  // word at a time: the same pixels, in a fraction of the time.
+  void blendRun(int x, int y, int len, const uint8_t* covers, const Paint& paint) {
+    if (len > 0)
+      renderer.blend_solid_hspan(x, y, unsigned(len), paint.tint, covers);
+    else if (paint.opaque && *covers == agg::cover_full)
+      fillRow(x, x - len, y, paint.pixel);
+    else
+      renderer.blend_hline(x, y, x - len - 1, paint.tint, *covers);
+  }
+
+  // Pixels x1 to x2 (exclusive) of row y take `pixel`, within the clip.
+  void fillRow(int x1, int x2, int y, uint32_t pixel) {
+    if (y < clipY1 || y >= clipY2) return;
+    x1 = std::max(x1, clipX1), x2 = std::min(x2, clipX2);
+    if (x1 < x2) {
+      uint32_t* row = pixels.data() + size_t(y) * size_t(pixelWidth);
+      std::fill(row + x1, row + x2, pixel);
+    }
   }
 
   // A stroke's width in device pixels, or 0 for none (not finite, not positive).
@@ -277,8 +343,7 @@ void Canvas::resetClip() {
 void Canvas::clear(Color color) {
   Impl& c = *impl_;
   if (c.empty()) return;
-  const uint32_t pixel =
-      0xFF000000u | (uint32_t(color.r) << 16) | (uint32_t(color.g) << 8) | color.b;
+  const uint32_t pixel = packed(color);
   for (int y = c.clipY1; y < c.clipY2; ++y) {
     uint32_t* row = c.pixels.data() + size_t(y) * size_t(c.pixelWidth);
     std::fill(row + c.clipX1, row + c.clipX2, pixel);
@@ -295,9 +360,14 @@ void Canvas::fillRect(const Rect& rect, Color color) {
       y2 == std::floor(y2)) {
     // On whole device pixels every pixel is covered fully or not at all:
     // the same pixels as the rasteriser's, without it.
-    if (!c.empty() && color.a != 0 && x2 > x1 && y2 > y1)
+    if (c.empty() || color.a == 0 || !(x2 > x1 && y2 > y1)) return;
+    if (color.a == 255) {
+      for (int y = std::max(int(y1), c.clipY1); y < std::min(int(y2), c.clipY2); ++y)
+        c.fillRow(int(x1), int(x2), y, packed(color));
+    } else {
       c.renderer.blend_bar(int(x1), int(y1), int(x2) - 1, int(y2) - 1, aggColor(color),
                            agg::cover_full);
+    }
     return;
   }
   c.addRect(x1, y1, x2, y2);
