@@ -37,6 +37,8 @@ demo: build-products
 	$(BUILD)/orsolane_demo $(BUILD)/plugin/Orsolane.so $(BUILD) \
 	  $(BUILD)/examples/Gain.so $(BUILD)/examples/Tremolo.so
 
+# The suites run four tests at a time (their presets say so) even on two
+# cores: most tests spend much of their time waiting on the processes they start.
 test: build format-check
 	@scripts/setup vst-plugins packaging
 	ctest --preset $(PRESET)

@@ -115,7 +115,7 @@ std::string ordinal(int n) {
   return number(n) + (n % 100 / 10 != 1 && n % 10 <= 3 ? suffixes[n % 10] : "th");
 }
 
-std::string checkOpenClose(CheckContext& context) {
+std::string checkEditorOpenClose(CheckContext& context) {
   Session session(context);
   auto first = editorInstance(context, session);
   requireDisplay();
@@ -239,7 +239,7 @@ class Running {
   std::thread thread_;
 };
 
-std::string checkThreads(CheckContext& context) {
+std::string checkEditorThreads(CheckContext& context) {
   Session session(context);
   auto plugin = editorInstance(context, session);
   requireDisplay();
@@ -432,7 +432,7 @@ std::vector<CheckDefinition> editorChecks() {
        "closed right after its editor",
        "a crash or a hang when an editor is opened again, twice at once or closed with its "
        "instance",
-       checkOpenClose},
+       checkEditorOpenClose},
       {"editor-no-display", "editor",
        "loads, scans, processes, asks the rectangle and opens the editor with DISPLAY unset "
        "(Linux)",
@@ -440,7 +440,7 @@ std::vector<CheckDefinition> editorChecks() {
       {"editor-threads", "editor",
        "processing on one thread while the editor opens, idles and closes on another",
        "a crash or non-finite output when the editor's thread and the audio thread meet",
-       checkThreads},
+       checkEditorThreads},
       {"editor-gestures", "editor", "drags across the editor's area in a grid",
        "WARN: parameter changes from the editor without begin and end edit (a host's automation "
        "write breaks)",
