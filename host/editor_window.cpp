@@ -21,6 +21,17 @@ EditorRect editorRect(Plugin& plugin) {
   return result;
 }
 
+// A drag is the same press, moves and release on every system.
+void EditorWindow::drag(int x0, int y0, int x1, int y1, int steps, int modifiers) {
+  if (steps < 1) steps = 1;
+  mouseDown(x0, y0, kLeft, modifiers);
+  for (int i = 1; i <= steps; ++i) {
+    mouseMove(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps, modifiers);
+    idle();
+  }
+  mouseUp(x1, y1, kLeft, modifiers);
+}
+
 long differentPixels(const Image& a, const Image& b, int tolerance) {
   if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size())
     return static_cast<long>(std::max(a.pixels.size(), b.pixels.size()));
@@ -55,6 +66,18 @@ int clampSize(long value, const char* what, std::vector<std::string>& warnings) 
   warnings.push_back(std::string("the editor asked for a ") + what + " of " +
                      std::to_string(value) + " pixels; clamped to " + std::to_string(clamped));
   return clamped;
+}
+
+bool editorCanOpen(Plugin& plugin, std::string& error) {
+  if (!plugin.isOpen()) {
+    error = "the instance is closed";
+    return false;
+  }
+  if ((plugin.record()->flags & effFlagsHasEditor) == 0) {
+    error = "the module has no editor (effFlagsHasEditor is not set)";
+    return false;
+  }
+  return true;
 }
 
 void sizeFromRect(const EditorRect& rect, int& width, int& height,

@@ -51,5 +51,39 @@ class SizeResponder {
 void sizeFromRect(const EditorRect& rect, int& width, int& height,
                   std::vector<std::string>& warnings);
 
+// Whether a window can show `plugin`'s editor: false, with `error`, for a
+// closed instance or one without an editor.
+bool editorCanOpen(Plugin& plugin, std::string& error);
+
+// The window's part once effEditOpen answered `opened`: false, with `error`,
+// when the editor neither answered nor made a window; otherwise the window
+// (an Impl with warnings, childSize and resize) takes the size the editor
+// tells once open, or its own window's, with a warning for what it lacks.
+template <class Impl>
+bool settleOpenedEditor(Impl& impl, Plugin& plugin, VstIntPtr opened, std::string& error) {
+  int childWidth = 0, childHeight = 0;
+  const bool child = impl.childSize(childWidth, childHeight);
+  if (opened == 0 && !child) {
+    error = "the editor did not open (effEditOpen answered 0)";
+    return false;
+  }
+  if (opened == 0)
+    impl.warnings.push_back("effEditOpen answered 0, yet the editor made its window");
+  impl.editorOpen = true;
+  const EditorRect after = editorRect(plugin);
+  if (after.known) {
+    int width = 0, height = 0;
+    sizeFromRect(after, width, height, impl.warnings);
+    impl.resize(width, height);
+  } else if (child) {
+    impl.warnings.push_back(
+        "the editor tells no size once open (effEditGetRect); sized to its window");
+    impl.resize(childWidth, childHeight);
+  } else {
+    impl.warnings.push_back("the editor tells no size once open (effEditGetRect)");
+  }
+  return true;
+}
+
 }  // namespace detail
 }  // namespace host

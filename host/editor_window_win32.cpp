@@ -166,14 +166,7 @@ struct EditorWindow::Impl {
 
 std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& error,
                                                  const Options& options) {
-  if (!plugin.isOpen()) {
-    error = "the instance is closed";
-    return nullptr;
-  }
-  if ((plugin.record()->flags & effFlagsHasEditor) == 0) {
-    error = "the module has no editor (effFlagsHasEditor is not set)";
-    return nullptr;
-  }
+  if (!detail::editorCanOpen(plugin, error)) return nullptr;
   if (!registerClass()) {
     error = "cannot register the editor's window class (Windows error " +
             std::to_string(GetLastError()) + ")";
@@ -203,28 +196,10 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   impl->sizes =
       std::make_unique<detail::SizeResponder>(plugin, [raw](long w, long h) { raw->resize(w, h); });
   const VstIntPtr opened = plugin.dispatch(effEditOpen, 0, 0, impl->window);
-  int childWidth = 0, childHeight = 0;
-  const bool child = impl->childSize(childWidth, childHeight);
-  if (opened == 0 && !child) {
-    error = "the editor did not open (effEditOpen answered 0)";
+  if (!detail::settleOpenedEditor(*impl, plugin, opened, error)) {
     impl->sizes.reset();
     DestroyWindow(impl->window);
     return nullptr;
-  }
-  if (opened == 0)
-    impl->warnings.push_back("effEditOpen answered 0, yet the editor made its window");
-  impl->editorOpen = true;
-  const EditorRect after = editorRect(plugin);
-  if (after.known) {
-    int w = 0, h = 0;
-    detail::sizeFromRect(after, w, h, impl->warnings);
-    impl->resize(w, h);
-  } else if (child) {
-    impl->warnings.push_back(
-        "the editor tells no size once open (effEditGetRect); sized to its window");
-    impl->resize(childWidth, childHeight);
-  } else {
-    impl->warnings.push_back("the editor tells no size once open (effEditGetRect)");
   }
   impl->handleEvents();
   return std::unique_ptr<EditorWindow>(new EditorWindow(std::move(impl)));
@@ -362,16 +337,6 @@ void EditorWindow::mouseUp(int x, int y, Button button, int modifiers) {
   const WPARAM held = button == kLeft ? MK_LBUTTON : button == kRight ? MK_RBUTTON : MK_MBUTTON;
   impl_->heldButtons &= ~held;
   impl_->post(message, x, y, 0, modifiers);
-}
-
-void EditorWindow::drag(int x0, int y0, int x1, int y1, int steps, int modifiers) {
-  if (steps < 1) steps = 1;
-  mouseDown(x0, y0, kLeft, modifiers);
-  for (int i = 1; i <= steps; ++i) {
-    mouseMove(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps, modifiers);
-    idle();
-  }
-  mouseUp(x1, y1, kLeft, modifiers);
 }
 
 void EditorWindow::doubleClick(int x, int y) {

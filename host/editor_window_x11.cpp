@@ -11,14 +11,7 @@ namespace host {
 
 std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& error,
                                                  const Options& options) {
-  if (!plugin.isOpen()) {
-    error = "the instance is closed";
-    return nullptr;
-  }
-  if ((plugin.record()->flags & effFlagsHasEditor) == 0) {
-    error = "the module has no editor (effFlagsHasEditor is not set)";
-    return nullptr;
-  }
+  if (!detail::editorCanOpen(plugin, error)) return nullptr;
   static const bool threads = XInitThreads() != 0;
   (void)threads;
   const char* name = std::getenv("DISPLAY");
@@ -69,31 +62,12 @@ std::unique_ptr<EditorWindow> EditorWindow::open(Plugin& plugin, std::string& er
   const VstIntPtr opened = plugin.dispatch(
       effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(impl->window)));
   XSync(display, False);
-  int childWidth = 0, childHeight = 0;
-  const bool child = impl->childSize(childWidth, childHeight);
-  if (opened == 0 && !child) {
-    error = "the editor did not open (effEditOpen answered 0)";
+  if (!detail::settleOpenedEditor(*impl, plugin, opened, error)) {
     impl->sizes.reset();
     XDestroyWindow(display, impl->window);
     XCloseDisplay(display);
     impl->display = nullptr;
     return nullptr;
-  }
-  if (opened == 0)
-    impl->warnings.push_back("effEditOpen answered 0, yet the editor made its window");
-  impl->editorOpen = true;
-  const EditorRect after = editorRect(plugin);
-  if (after.known) {
-    int w = 0, h = 0;
-    detail::sizeFromRect(after, w, h, impl->warnings);
-    impl->resize(w, h);
-  } else if (child) {
-    impl->warnings.push_back(
-        "the editor tells no size once open (effEditGetRect); sized to "
-        "its window");
-    impl->resize(childWidth, childHeight);
-  } else {
-    impl->warnings.push_back("the editor tells no size once open (effEditGetRect)");
   }
   impl->handleEvents();
   return std::unique_ptr<EditorWindow>(new EditorWindow(std::move(impl)));

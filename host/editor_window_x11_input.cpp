@@ -45,16 +45,6 @@ void EditorWindow::mouseUp(int x, int y, Button button, int modifiers) {
   impl_->settle();
 }
 
-void EditorWindow::drag(int x0, int y0, int x1, int y1, int steps, int modifiers) {
-  if (steps < 1) steps = 1;
-  mouseDown(x0, y0, kLeft, modifiers);
-  for (int i = 1; i <= steps; ++i) {
-    mouseMove(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps, modifiers);
-    idle();
-  }
-  mouseUp(x1, y1, kLeft, modifiers);
-}
-
 void EditorWindow::doubleClick(int x, int y) {
   for (int i = 0; i < 2; ++i) {
     mouseDown(x, y);

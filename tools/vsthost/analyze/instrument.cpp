@@ -95,7 +95,7 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
     power[k] = std::norm(bins[k]) * 2.0 / (gain * gain * bandwidth);
   const double binHz = options.rate / static_cast<double>(window);
   // The fundamental where the strongest bin within a semitone of the note is.
-  const auto near = [&](double f, double width) {
+  const auto strongestBin = [&](double f, double width) {
     const auto from = static_cast<size_t>(std::max(1.0, std::floor((f - width) / binHz)));
     const auto to = std::min(power.size() - 1, static_cast<size_t>(std::ceil((f + width) / binHz)));
     size_t best = from;
@@ -103,7 +103,7 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
       if (power[k] > power[best]) best = k;
     return best;
   };
-  const size_t fundamentalBin = near(frequency, frequency * 0.06);
+  const size_t fundamentalBin = strongestBin(frequency, frequency * 0.06);
   const double fundamental = static_cast<double>(fundamentalBin) * binHz;
   // Each harmonic's power: the bins of its main lobe (4 bins each side).
   constexpr size_t kLobe = 4;
@@ -112,7 +112,7 @@ void heldNote(Instance& instance, const AnalyzeOptions& options, double frequenc
   nlohmann::json harmonics = nlohmann::json::array();
   std::vector<std::pair<double, double>> harmonicLevels;  // frequency, power
   for (int h = 1; h * fundamental < options.rate / 2.0 - kLobe * binHz; ++h) {
-    const size_t at = near(h * fundamental, std::max(2.0 * binHz, 0.005 * h * fundamental));
+    const size_t at = strongestBin(h * fundamental, std::max(2.0 * binHz, 0.005 * h * fundamental));
     double sum = 0.0;
     for (size_t k = at - std::min(at, kLobe); k <= std::min(power.size() - 1, at + kLobe); ++k) {
       if (!harmonic[k]) sum += power[k];
