@@ -38,11 +38,14 @@ demo: build-products
 	  $(BUILD)/examples/Gain.so $(BUILD)/examples/Tremolo.so
 
 # The suites run four tests at a time (their presets say so) even on two
-# cores: most tests spend much of their time waiting on the processes they start.
+# cores: most tests spend much of their time waiting on the processes they
+# start. Fuzzing runs for a fixed time whatever else the machine does, so the
+# Windows build shares that time with it instead of following it.
 test: build format-check
 	@scripts/setup vst-plugins packaging
 	ctest --preset $(PRESET)
-	$(MAKE) --no-print-directory test-robustness
+	$(MAKE) --no-print-directory test-sanitizers
+	@$(MAKE) --no-print-directory fuzz-beside-windows-build
 	@$(MAKE) --no-print-directory test-windows
 
 # The side-by-side processing benchmark on both platforms, each printing a
@@ -79,9 +82,12 @@ format-check: setup
 FUZZ_SECONDS ?= 20
 VALGRIND := valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite
 
-.PHONY: test-robustness fuzz fuzz-build
+.PHONY: test-robustness test-sanitizers fuzz fuzz-build fuzz-beside-windows-build
 
-test-robustness: build fuzz-build
+test-robustness: test-sanitizers fuzz-build
+	scripts/fuzz $(FUZZ_SECONDS)
+
+test-sanitizers: build fuzz-build
 	@$(call configure,asan)
 	cmake --build --preset asan
 	ctest --preset asan
@@ -90,7 +96,15 @@ test-robustness: build fuzz-build
 	ctest --preset tsan -R ThreadStress
 	$(VALGRIND) $(BUILD)/tests/module_tests
 	$(VALGRIND) $(BUILD)/tests/reliability/hostile_host_tests
-	scripts/fuzz $(FUZZ_SECONDS)
+
+# The fuzz targets' bounded run with the Windows build beside it; the fuzzing
+# report follows the build's output. Either failing fails.
+fuzz-beside-windows-build: fuzz-build
+	@echo "scripts/fuzz $(FUZZ_SECONDS) (beside the Windows build; its report follows the build)"
+	@scripts/fuzz $(FUZZ_SECONDS) > build/fuzz/run.log 2>&1 & fuzzing=$$!; \
+	  $(MAKE) --no-print-directory build-windows; built=$$?; \
+	  wait $$fuzzing; fuzzed=$$?; cat build/fuzz/run.log; \
+	  test $$built -eq 0 -a $$fuzzed -eq 0
 
 fuzz-build: setup
 	@scripts/setup robustness
