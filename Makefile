@@ -38,14 +38,11 @@ demo: build-products
 	  $(BUILD)/examples/Gain.so $(BUILD)/examples/Tremolo.so
 
 # The suites run four tests at a time (their presets say so) even on two
-# cores: most tests spend much of their time waiting on the processes they
-# start. Fuzzing runs for a fixed time whatever else the machine does, so the
-# Windows build shares that time with it instead of following it.
+# cores: most tests spend much of their time waiting on the processes they start.
 test: build format-check
 	@scripts/setup vst-plugins packaging
 	ctest --preset $(PRESET)
-	$(MAKE) --no-print-directory test-sanitizers
-	@$(MAKE) --no-print-directory fuzz-beside-windows-build
+	$(MAKE) --no-print-directory test-robustness
 	@$(MAKE) --no-print-directory test-windows
 
 # The side-by-side processing benchmark on both platforms, each printing a
@@ -78,16 +75,14 @@ format-check: setup
 # Robustness, part of `make test`: the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer (leaks included), the thread stress under
 # ThreadSanitizer, the host-level suites under valgrind, and every fuzz target
-# for a bounded time. `make fuzz` runs the fuzz targets longer.
-FUZZ_SECONDS ?= 20
+# for a bounded time (10 s: its corpus and regressions replayed and a short
+# search). `make fuzz` runs the fuzz targets longer.
+FUZZ_SECONDS ?= 10
 VALGRIND := valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite
 
-.PHONY: test-robustness test-sanitizers fuzz fuzz-build fuzz-beside-windows-build
+.PHONY: test-robustness fuzz fuzz-build
 
-test-robustness: test-sanitizers fuzz-build
-	scripts/fuzz $(FUZZ_SECONDS)
-
-test-sanitizers: build fuzz-build
+test-robustness: build fuzz-build
 	@$(call configure,asan)
 	cmake --build --preset asan
 	ctest --preset asan
@@ -96,15 +91,7 @@ test-sanitizers: build fuzz-build
 	ctest --preset tsan -R ThreadStress
 	$(VALGRIND) $(BUILD)/tests/module_tests
 	$(VALGRIND) $(BUILD)/tests/reliability/hostile_host_tests
-
-# The fuzz targets' bounded run with the Windows build beside it; the fuzzing
-# report follows the build's output. Either failing fails.
-fuzz-beside-windows-build: fuzz-build
-	@echo "scripts/fuzz $(FUZZ_SECONDS) (beside the Windows build; its report follows the build)"
-	@scripts/fuzz $(FUZZ_SECONDS) > build/fuzz/run.log 2>&1 & fuzzing=$$!; \
-	  $(MAKE) --no-print-directory build-windows; built=$$?; \
-	  wait $$fuzzing; fuzzed=$$?; cat build/fuzz/run.log; \
-	  test $$built -eq 0 -a $$fuzzed -eq 0
+	scripts/fuzz $(FUZZ_SECONDS)
 
 fuzz-build: setup
 	@scripts/setup robustness
