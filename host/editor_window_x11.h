@@ -174,34 +174,27 @@ struct EditorWindow::Impl {
     int wx = 0, wy = 0, rx = 0, ry = 0;
     const Window target = deepest(x, y, wx, wy);
     toRoot(x, y, rx, ry);
+    // Motion and button events share their fields but not their type.
+    const auto place = [&](auto& e) {
+      e.type = type;
+      e.window = target;
+      e.root = DefaultRootWindow(display);
+      e.x = wx;
+      e.y = wy;
+      e.x_root = rx;
+      e.y_root = ry;
+      e.state = stateOf(modifiers);
+      e.same_screen = True;
+      e.time = CurrentTime;
+    };
     XEvent event{};
     long mask = 0;
     if (type == MotionNotify) {
-      XMotionEvent& m = event.xmotion;
-      m.type = MotionNotify;
-      m.window = target;
-      m.root = DefaultRootWindow(display);
-      m.x = wx;
-      m.y = wy;
-      m.x_root = rx;
-      m.y_root = ry;
-      m.state = stateOf(modifiers);
-      m.same_screen = True;
-      m.time = CurrentTime;
+      place(event.xmotion);
       mask = PointerMotionMask | (heldButtons != 0 ? ButtonMotionMask : 0);
     } else {
-      XButtonEvent& b = event.xbutton;
-      b.type = type;
-      b.window = target;
-      b.root = DefaultRootWindow(display);
-      b.x = wx;
-      b.y = wy;
-      b.x_root = rx;
-      b.y_root = ry;
-      b.state = stateOf(modifiers);
-      b.button = button;
-      b.same_screen = True;
-      b.time = CurrentTime;
+      place(event.xbutton);
+      event.xbutton.button = button;
       mask = type == ButtonPress ? ButtonPressMask : ButtonReleaseMask;
     }
     XSendEvent(display, target, True, mask, &event);

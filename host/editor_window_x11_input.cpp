@@ -69,15 +69,21 @@ void EditorWindow::wheel(int x, int y, int notches) {
 
 namespace {
 
+// Whether `symbol` is not the first level of its key's code, so Shift types it.
+bool needsShift(Display* display, KeyCode code, KeySym symbol) {
+  int perCode = 0;
+  KeySym* symbols = XGetKeyboardMapping(display, code, 1, &perCode);
+  const bool shifted = symbols != nullptr && perCode > 1 && symbols[0] != symbol;
+  if (symbols != nullptr) XFree(symbols);
+  return shifted;
+}
+
 // A key press and release through XTest, with Shift where the key's first
 // level is not the symbol.
 void tapKey(Display* display, KeySym symbol) {
   const KeyCode code = XKeysymToKeycode(display, symbol);
   if (code == 0) return;
-  int perCode = 0;
-  KeySym* symbols = XGetKeyboardMapping(display, code, 1, &perCode);
-  const bool shifted = symbols != nullptr && perCode > 1 && symbols[0] != symbol;
-  if (symbols != nullptr) XFree(symbols);
+  const bool shifted = needsShift(display, code, symbol);
   const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
   if (shifted) XTestFakeKeyEvent(display, shift, True, CurrentTime);
   XTestFakeKeyEvent(display, code, True, CurrentTime);
@@ -89,10 +95,7 @@ void tapKey(Display* display, KeySym symbol) {
 void sendKey(Display* display, Window target, KeySym symbol) {
   const KeyCode code = XKeysymToKeycode(display, symbol);
   if (code == 0) return;
-  int perCode = 0;
-  KeySym* symbols = XGetKeyboardMapping(display, code, 1, &perCode);
-  const bool shifted = symbols != nullptr && perCode > 1 && symbols[0] != symbol;
-  if (symbols != nullptr) XFree(symbols);
+  const bool shifted = needsShift(display, code, symbol);
   XEvent event{};
   XKeyEvent& key = event.xkey;
   key.window = target;
